@@ -1,0 +1,38 @@
+# The three built-in time services are fixed when the program is built.
+# The defaults lie under the reserved .example domain: they never resolve, so a build
+# that nobody configured can never hand anyone's clock to a stranger.
+
+set(DADAVIRU_HOST_A "dadaviru.webspace.example" CACHE STRING "Host (or host:port) of the first time service")
+set(DADAVIRU_HOST_B "dadaviru.example" CACHE STRING "Host (or host:port) of the second time service")
+set(DADAVIRU_HOST_C "" CACHE STRING "Host of the third time service; empty means \"time.\" followed by DADAVIRU_HOST_B")
+
+# Test builds point the same table at loopback.
+set(DADAVIRU_TEST_HOST_A "127.0.0.1:18401" CACHE STRING "First time service of the test programs")
+set(DADAVIRU_TEST_HOST_B "127.0.0.2:18402" CACHE STRING "Second time service of the test programs")
+set(DADAVIRU_TEST_HOST_C "127.0.0.3:18403" CACHE STRING "Third time service of the test programs")
+
+# A host ends up inside a C++ string literal and a URL, so only plain host names,
+# IPv4 addresses and bracketed IPv6 addresses, each with an optional port, get through.
+function(dadaviru_host_pruefen name wert)
+  if(NOT wert MATCHES "^([A-Za-z0-9]([A-Za-z0-9.-]*[A-Za-z0-9])?|\\[[0-9A-Fa-f:.]+\\])(:[0-9]+)?$")
+    message(FATAL_ERROR "${name}=\"${wert}\" is not a host name or host:port")
+  endif()
+endfunction()
+
+# dadaviru_quellen(<target> <host a> <host b> <host c>): a library holding the source table.
+function(dadaviru_quellen ziel host_a host_b host_c)
+  if(host_c STREQUAL "")
+    set(host_c "time.${host_b}")
+  endif()
+  dadaviru_host_pruefen(host_a "${host_a}")
+  dadaviru_host_pruefen(host_b "${host_b}")
+  dadaviru_host_pruefen(host_c "${host_c}")
+  set(DADAVIRU_URL_0 "http://${host_a}/zeit.php")
+  set(DADAVIRU_URL_1 "http://${host_b}/zeit.php")
+  set(DADAVIRU_URL_2 "http://${host_c}")
+  set(erzeugt ${CMAKE_CURRENT_BINARY_DIR}/${ziel}.cpp)
+  configure_file(${PROJECT_SOURCE_DIR}/sync/quellen.cpp.in ${erzeugt} @ONLY)
+  # An object library, so the table is linked in whatever the order of the static libraries.
+  add_library(${ziel} OBJECT ${erzeugt})
+  target_link_libraries(${ziel} PUBLIC dadaviru_sync)
+endfunction()

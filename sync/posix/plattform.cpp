@@ -1,0 +1,16 @@
+// The clock, conversions and file lookup of a POSIX build.
+#include "dateien_posix.h"
+#include "uhr_posix.h"
+#include "umwandlung_posix.h"
+
+namespace dadaviru {
+
+Plattform& System() {
+    static posix::Umwandlung_Posix umwandlung;
+    static posix::Uhr_Posix uhr;
+    static posix::Dateien_Posix dateien;
+    static Plattform plattform{umwandlung, uhr, dateien};
+    return plattform;
+}
+
+}  // namespace dadaviru

@@ -1,0 +1,24 @@
+// The fourth time source: a URL named in "dadaviru.txt" in the current directory.
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "plattform.h"
+
+namespace dadaviru {
+
+// Only the start of the file is read; a URL is far shorter.
+inline constexpr std::size_t Uebersteuerung_hoechstens = 8 * 1024;
+
+// The first field of the text: blanks before it skipped; a quoted field runs to the closing quote
+// (or, without one, to the end of its line); otherwise it ends at a comma or the line's end,
+// with trailing blanks dropped. Nothing for an empty field or a text without one.
+std::optional<std::string> Feld_lesen(std::string_view text);
+
+// Looks up, opens, reads and closes the file, each step on its own. Nothing when it gives no URL.
+std::optional<std::string> Uebersteuerung_lesen(Dateien& dateien);
+
+}  // namespace dadaviru

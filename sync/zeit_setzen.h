@@ -1,0 +1,20 @@
+// The synchronisation run: four time sources in turn, each answer written to the local clock.
+#pragma once
+
+#include <array>
+#include <string_view>
+
+#include "plattform.h"
+
+namespace dadaviru {
+
+// Passes 0 to 2; each program links the table it was built with.
+extern const std::array<std::string_view, 3> Quellen;
+
+inline constexpr std::string_view Uebersteuerungsdatei = "dadaviru.txt";
+
+// Never fails and never throws; ends by arming the exit timer.
+void Zeit_setzen(Inet_Dienst& inet, Timer_Dienst& timer_ende);
+void Zeit_setzen(Inet_Dienst& inet, Timer_Dienst& timer_ende, Plattform& plattform);
+
+}  // namespace dadaviru

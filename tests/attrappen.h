@@ -1,0 +1,104 @@
+// Stand-ins for the platform and the window's services: each records what the run asked of it
+// in one shared journal, so tests can check the order of everything that happened.
+#pragma once
+
+#include <cstdio>
+#include <map>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "sync/datumstext.h"
+#include "sync/plattform.h"
+
+namespace dadaviru::test {
+
+using Journal = std::vector<std::string>;
+
+inline std::string text(const Datum& d) {
+    char s[32];
+    std::snprintf(s, sizeof s, "%04d-%02d-%02d", d.jahr, d.monat, d.tag);
+    return s;
+}
+inline std::string text(const Uhrzeit& z) {
+    char s[32];
+    std::snprintf(s, sizeof s, "%02d:%02d:%02d", z.stunde, z.minute, z.sekunde);
+    return s;
+}
+
+class Inet_Attrappe final : public Inet_Dienst {
+public:
+    explicit Inet_Attrappe(Journal& j) : journal_(j) {}
+    std::map<std::string, std::string> antworten;  // URLs not listed fail
+    bool werfen = false;
+    std::optional<std::string> OpenURL(const std::string& url) override {
+        journal_.push_back("OpenURL " + url);
+        if (werfen) throw std::runtime_error("fetch");
+        const auto it = antworten.find(url);
+        if (it == antworten.end()) return std::nullopt;
+        return it->second;
+    }
+
+private:
+    Journal& journal_;
+};
+
+class Timer_Attrappe final : public Timer_Dienst {
+public:
+    explicit Timer_Attrappe(Journal& j) : journal_(j) {}
+    bool interval_wirft = false;
+    void Interval(int ms) override {
+        journal_.push_back("Interval " + std::to_string(ms));
+        if (interval_wirft) throw std::runtime_error("interval");
+    }
+    void Enabled(bool an) override { journal_.push_back(std::string("Enabled ") + (an ? "true" : "false")); }
+
+private:
+    Journal& journal_;
+};
+
+// Understands ISO dates only; the locale orders have tests of their own.
+class Umwandlung_Attrappe final : public Umwandlung {
+public:
+    std::optional<Datum> Datum_lesen(std::string_view t) override { return Datum_aus_text(t, ""); }
+    std::optional<Uhrzeit> Uhrzeit_lesen(std::string_view t) override { return Uhrzeit_aus_text(t); }
+};
+
+class Uhr_Attrappe final : public Uhr {
+public:
+    explicit Uhr_Attrappe(Journal& j) : journal_(j) {}
+    bool verweigert = false;  // as without the right to change the clock
+    bool Datum_setzen(const Datum& d) override {
+        journal_.push_back("Datum " + text(d) + (verweigert ? " verweigert" : ""));
+        return !verweigert;
+    }
+    bool Uhrzeit_setzen(const Uhrzeit& z, const std::optional<Datum>& d) override {
+        journal_.push_back("Uhrzeit " + text(z) + (d ? " am " + text(*d) : "") + (verweigert ? " verweigert" : ""));
+        return !verweigert;
+    }
+
+private:
+    Journal& journal_;
+};
+
+class Dateien_Attrappe final : public Dateien {
+public:
+    explicit Dateien_Attrappe(Journal& j) : journal_(j) {}
+    Dateifund fund{Suchergebnis::fehlt, {}};
+    bool suche_wirft = false;
+    std::optional<std::string> inhalt;  // nothing: the open or read fails
+    Dateifund Datei_suchen(std::string_view name) override {
+        journal_.push_back("suchen " + std::string(name));
+        if (suche_wirft) throw std::runtime_error("lookup");
+        return fund;
+    }
+    std::optional<std::string> Datei_lesen(const std::string& name, std::size_t) override {
+        journal_.push_back("lesen " + name);
+        return inhalt;
+    }
+
+private:
+    Journal& journal_;
+};
+
+}  // namespace dadaviru::test

@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# Runs uhrattrappe_probe under the clock interposer and checks the log of clock writes line for line.
+# Usage: uhrattrappe_test.sh LIBUHRATTRAPPE PROBE
+set -euo pipefail
+
+bibliothek=$1
+probe=$2
+arbeit=$(mktemp -d)
+trap 'rm -rf "$arbeit"' EXIT
+
+# The probe writes the clock: it must never hold CAP_SYS_TIME, even if the interposer failed to load.
+ohne_uhrrecht() {
+  if [ "$(id -u)" = 0 ]; then
+    setpriv --bounding-set=-sys_time --inh-caps=-sys_time -- "$@"
+  else
+    "$@"
+  fi
+}
+
+echo "with start time, log and TZ=Europe/Berlin"
+ohne_uhrrecht env LD_PRELOAD="$bibliothek" UHRATTRAPPE_PROTOKOLL="$arbeit/uhr.log" \
+  TZ=Europe/Berlin UHRATTRAPPE_START=1000000000 "$probe"
+
+# Winter and summer time, nanoseconds zero-padded, settimeofday's microseconds as nanoseconds.
+cat >"$arbeit/erwartet" <<'EOF'
+clock_settime 1796644800.000000000 2026-12-07 13:00:00
+clock_settime 1782900000.000005000 2026-07-01 12:00:00
+settimeofday 1784455200.250000000 2026-07-19 12:00:00
+EOF
+if ! diff -u "$arbeit/erwartet" "$arbeit/uhr.log"; then
+  echo "FAIL: log differs from the expected lines" >&2
+  exit 1
+fi
+
+echo "without start time and without log"
+ohne_uhrrecht env -u UHRATTRAPPE_START -u UHRATTRAPPE_PROTOKOLL LD_PRELOAD="$bibliothek" "$probe"
+echo "ok"

@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# Installs what building and testing Dadaviru needs, from Debian's packages, and only what is missing.
+# Run as root on Debian 12. Safe to run again.
+set -euo pipefail
+
+pakete=(
+  build-essential cmake ninja-build pkg-config git
+  clang libclang-rt-14-dev
+  libcurl4-openssl-dev ca-certificates
+  libcpp-httplib-dev
+  libgtest-dev googletest
+  locales tzdata
+  util-linux libcap2-bin curl
+)
+
+fehlend=()
+for p in "${pakete[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+    fehlend+=("$p")
+  fi
+done
+
+if [ ${#fehlend[@]} -gt 0 ]; then
+  echo "einrichten: installing ${fehlend[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq
+  apt-get install -y -qq --no-install-recommends "${fehlend[@]}" >/dev/null
+fi
+
+# The date conversion follows the user's locale; the tests try it under both of these.
+for loc in de_DE en_US; do
+  if ! locale -a 2>/dev/null | grep -qi "^${loc}\.utf-\?8$"; then
+    echo "einrichten: generating ${loc}.UTF-8"
+    localedef -i "$loc" -c -f UTF-8 "${loc}.UTF-8"
+  fi
+done
