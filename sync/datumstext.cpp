@@ -92,7 +92,6 @@ std::optional<Datum> Datum_aus_text(std::string_view text, std::string_view orts
 
 std::optional<Uhrzeit> Uhrzeit_aus_text(std::string_view text) {
     text = ohne_leerraum(text);
-    Uhrzeit zeit;
     const auto stunde = zahl_lesen(text, 1, 2);
     if (!stunde || text.empty() || text.front() != ':') return std::nullopt;
     text.remove_prefix(1);

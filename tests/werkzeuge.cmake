@@ -1,0 +1,11 @@
+# Tests of the test tools themselves: the reference time service and the clock interposer.
+add_executable(uhrattrappe_probe ${CMAKE_CURRENT_LIST_DIR}/uhrattrappe_probe.cpp)
+target_link_libraries(uhrattrappe_probe PRIVATE ${CMAKE_DL_LIBS})
+add_dependencies(uhrattrappe_probe uhrattrappe)
+
+add_test(NAME werkzeuge.uhrattrappe
+  COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/uhrattrappe_test.sh
+          $<TARGET_FILE:uhrattrappe> $<TARGET_FILE:uhrattrappe_probe>)
+add_test(NAME werkzeuge.zeitdienst
+  COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/zeitdienst_test.sh $<TARGET_FILE:zeitdienst>)
+set_tests_properties(werkzeuge.uhrattrappe werkzeuge.zeitdienst PROPERTIES TIMEOUT 60)
