@@ -3,6 +3,8 @@
 
 ZEITDIENST=${ZEITDIENST:?}
 UHRATTRAPPE=${UHRATTRAPPE:?}
+# Services and program agree on one zone, so what is served is what gets written.
+export TZ=Europe/Berlin
 arbeit=$(mktemp -d /tmp/dadaviru-e2e.XXXXXX)
 dienste=()
 
@@ -32,10 +34,12 @@ dienst_starten() {
 }
 
 # ohne_uhrrecht CMD...: runs CMD without CAP_SYS_TIME, under the clock interposer, in Berlin time.
-# Every clock write lands in $arbeit/uhr.
+# Every clock write lands in $arbeit/uhr. In a sanitizer build the interposer is loaded ahead of
+# the sanitizer's runtime, which the runtime would otherwise refuse.
 ohne_uhrrecht() {
   setpriv --bounding-set=-sys_time --inh-caps=-sys_time -- \
-    env LD_PRELOAD="$UHRATTRAPPE" UHRATTRAPPE_PROTOKOLL="$arbeit/uhr" TZ=Europe/Berlin "$@"
+    env LD_PRELOAD="$UHRATTRAPPE" UHRATTRAPPE_PROTOKOLL="$arbeit/uhr" TZ=Europe/Berlin \
+    ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}verify_asan_link_order=0" "$@"
 }
 
 # The local times the clock was set to, one per line.

@@ -59,8 +59,9 @@ class Ort : public ::testing::Test {
 protected:
     void TearDown() override { unsetenv("LC_ALL"); }
     static void ort(const char* name) {
-        ASSERT_NE(newlocale(LC_TIME_MASK, name, nullptr), nullptr)
-            << name << " is not installed; tools/einrichten.sh generates it";
+        const locale_t vorhanden = newlocale(LC_TIME_MASK, name, nullptr);
+        ASSERT_NE(vorhanden, nullptr) << name << " is not installed; tools/einrichten.sh generates it";
+        freelocale(vorhanden);
         setenv("LC_ALL", name, 1);
     }
     posix::Umwandlung_Posix umwandlung;
