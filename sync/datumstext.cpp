@@ -9,8 +9,10 @@ namespace {
 
 std::string_view ohne_leerraum(std::string_view s) {
     const auto leer = [](char c) { return c == ' ' || c == '\t'; };
-    while (!s.empty() && leer(s.front())) s.remove_prefix(1);
-    while (!s.empty() && leer(s.back())) s.remove_suffix(1);
+    while (!s.empty() && leer(s.front()))
+        s.remove_prefix(1);
+    while (!s.empty() && leer(s.back()))
+        s.remove_suffix(1);
     return s;
 }
 
@@ -20,7 +22,8 @@ bool ist_ziffer(char c) { return c >= '0' && c <= '9'; }
 std::optional<int> zahl_lesen(std::string_view& s, std::size_t min, std::size_t max) {
     std::size_t n = 0;
     int wert = 0;
-    while (n < s.size() && n < max && ist_ziffer(s[n])) wert = wert * 10 + (s[n++] - '0');
+    while (n < s.size() && n < max && ist_ziffer(s[n]))
+        wert = wert * 10 + (s[n++] - '0');
     if (n < min) return std::nullopt;
     s.remove_prefix(n);
     return wert;
@@ -36,17 +39,33 @@ std::optional<std::string> muster_kuerzen(std::string_view strftime_muster) {
             continue;
         }
         // glibc's padding flags and the E and O modifiers change nothing for reading.
-        while (++i < strftime_muster.size() && std::string_view("-_0^#EO").find(strftime_muster[i]) != std::string_view::npos) {
+        while (++i < strftime_muster.size() &&
+               std::string_view("-_0^#EO").find(strftime_muster[i]) != std::string_view::npos) {
         }
         if (i == strftime_muster.size()) return std::nullopt;
         switch (strftime_muster[i]) {
-            case 'd': case 'e': kurz += 'T'; break;
-            case 'm': kurz += 'M'; break;
-            case 'Y': case 'y': kurz += 'J'; break;
-            case 'F': kurz += "J-M-T"; break;
-            case 'D': kurz += "M/T/J"; break;
-            case '%': kurz += '%'; break;
-            default: return std::nullopt;
+            case 'd':
+            case 'e':
+                kurz += 'T';
+                break;
+            case 'm':
+                kurz += 'M';
+                break;
+            case 'Y':
+            case 'y':
+                kurz += 'J';
+                break;
+            case 'F':
+                kurz += "J-M-T";
+                break;
+            case 'D':
+                kurz += "M/T/J";
+                break;
+            case '%':
+                kurz += '%';
+                break;
+            default:
+                return std::nullopt;
         }
     }
     return kurz;
@@ -57,9 +76,18 @@ std::optional<Datum> nach_muster(std::string_view text, std::string_view kurz) {
     for (const char teil : kurz) {
         std::optional<int> zahl;
         switch (teil) {
-            case 'J': if (!(zahl = zahl_lesen(text, 4, 4))) return std::nullopt; datum.jahr = *zahl; break;
-            case 'M': if (!(zahl = zahl_lesen(text, 1, 2))) return std::nullopt; datum.monat = *zahl; break;
-            case 'T': if (!(zahl = zahl_lesen(text, 1, 2))) return std::nullopt; datum.tag = *zahl; break;
+            case 'J':
+                if (!(zahl = zahl_lesen(text, 4, 4))) return std::nullopt;
+                datum.jahr = *zahl;
+                break;
+            case 'M':
+                if (!(zahl = zahl_lesen(text, 1, 2))) return std::nullopt;
+                datum.monat = *zahl;
+                break;
+            case 'T':
+                if (!(zahl = zahl_lesen(text, 1, 2))) return std::nullopt;
+                datum.tag = *zahl;
+                break;
             default:
                 if (text.empty() || text.front() != teil) return std::nullopt;
                 text.remove_prefix(1);

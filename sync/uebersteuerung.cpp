@@ -19,7 +19,8 @@ std::optional<std::string> Feld_lesen(std::string_view text) {
     if (text.starts_with(bom)) text.remove_prefix(bom.size());
 
     std::size_t pos = 0;
-    while (pos < text.size() && ist_leerzeichen(text[pos])) ++pos;
+    while (pos < text.size() && ist_leerzeichen(text[pos]))
+        ++pos;
     if (pos == text.size()) return std::nullopt;
 
     std::string_view feld;
@@ -28,13 +29,16 @@ std::optional<std::string> Feld_lesen(std::string_view text) {
         std::size_t ende = text.find('"', anfang);
         if (ende == std::string_view::npos) {
             ende = anfang;
-            while (ende < text.size() && !ist_zeilenende(text[ende])) ++ende;
+            while (ende < text.size() && !ist_zeilenende(text[ende]))
+                ++ende;
         }
         feld = text.substr(anfang, ende - anfang);
     } else {
         std::size_t ende = pos;
-        while (ende < text.size() && text[ende] != ',' && !ist_zeilenende(text[ende])) ++ende;
-        while (ende > pos && ist_leerzeichen(text[ende - 1])) --ende;
+        while (ende < text.size() && text[ende] != ',' && !ist_zeilenende(text[ende]))
+            ++ende;
+        while (ende > pos && ist_leerzeichen(text[ende - 1]))
+            --ende;
         feld = text.substr(pos, ende - pos);
     }
     if (feld.empty()) return std::nullopt;

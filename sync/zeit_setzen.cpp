@@ -20,8 +20,10 @@ void Zeit_setzen(Inet_Dienst& inet, Timer_Dienst& timer_ende, Plattform& plattfo
         // an older answer applied again would set the clock behind by the time since it arrived.
         std::optional<std::string> url;
         geschuetzt([&] {
-            if (durchgang < 3) url = std::string(Quellen.at(static_cast<std::size_t>(durchgang)));
-            else url = Uebersteuerung_lesen(plattform.dateien);
+            if (durchgang < 3)
+                url = std::string(Quellen.at(static_cast<std::size_t>(durchgang)));
+            else
+                url = Uebersteuerung_lesen(plattform.dateien);
         });
         if (!url) continue;
 

@@ -46,8 +46,10 @@ Zeitfelder Antwort_schneiden(std::string_view antwort) {
         const std::string_view stueck = laenge ? antwort.substr(0, laenge) : ersatzzeichen;
         antwort.remove_prefix(laenge ? laenge : 1);
         ++zeichen;
-        if (zeichen <= 10) felder.datum += stueck;
-        else if (zeichen >= 12) felder.zeit += stueck;
+        if (zeichen <= 10)
+            felder.datum += stueck;
+        else if (zeichen >= 12)
+            felder.zeit += stueck;
     }
     return felder;
 }

@@ -34,7 +34,7 @@ TEST(Feld, RegelnDesErstenFeldes) {
              {"http://a.example/zeit \t \n", "http://a.example/zeit"},
              {"\t\"http://a.example/zeit\" ", "http://a.example/zeit"},
              {"\"http://a.example/zeit\nnoch\"", "http://a.example/zeit\nnoch"},  // quotes hold a line end too
-             {"\"http://a.example/zeit\nkein Ende", "http://a.example/zeit"},      // no closing quote
+             {"\"http://a.example/zeit\nkein Ende", "http://a.example/zeit"},     // no closing quote
              {"http://a.\"example\"/zeit", "http://a.\"example\"/zeit"},
              {"\xEF\xBB\xBFhttp://a.example/zeit", "http://a.example/zeit"},
              {"http://a.example/zeit", "http://a.example/zeit"},
@@ -67,7 +67,9 @@ protected:
         fs::permissions(ort, fs::perms::owner_all);
         fs::remove_all(ort);
     }
-    static void schreiben(const fs::path& p, const std::string& inhalt) { std::ofstream(p, std::ios::binary) << inhalt; }
+    static void schreiben(const fs::path& p, const std::string& inhalt) {
+        std::ofstream(p, std::ios::binary) << inhalt;
+    }
     std::optional<std::string> url() { return Uebersteuerung_lesen(dateien); }
 };
 

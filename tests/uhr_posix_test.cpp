@@ -41,8 +41,10 @@ protected:
         tzset();
     }
     void TearDown() override {
-        if (vorher.empty()) unsetenv("TZ");
-        else setenv("TZ", vorher.c_str(), 1);
+        if (vorher.empty())
+            unsetenv("TZ");
+        else
+            setenv("TZ", vorher.c_str(), 1);
         tzset();
     }
 };

@@ -1,8 +1,8 @@
 // Reading dates and times of day: ISO, the user's locale order, and what must not pass.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <locale.h>
+#include <cstdlib>
 
 #include "sync/datumstext.h"
 #include "sync/posix/umwandlung_posix.h"
@@ -34,7 +34,9 @@ TEST(Datum, NurEchteKalenderdaten) {
 
 TEST(Datum, AnderesIstKeinDatum) {
     for (const char* text : {"", "  ", "12:00:00", "<html><bo", "2026-12-07x", "2026-12-", "26-12-07", "2026--12-07",
-                             "+2026-12-7", "07.12.26", "2026 12 07", "\xEF\xBF\xBD" "026-12-07"}) {
+                             "+2026-12-7", "07.12.26", "2026 12 07",
+                             "\xEF\xBF\xBD"
+                             "026-12-07"}) {
         EXPECT_EQ(Datum_aus_text(text, "%d.%m.%Y"), std::nullopt) << text;
     }
     // A locale pattern that is no date order, or one we cannot read, leaves only ISO.

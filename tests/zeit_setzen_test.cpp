@@ -43,24 +43,24 @@ TEST_F(Lauf, AlleVierAntwortenInDerReihenfolgeUndDerLetzteGewinnt) {
     EXPECT_THAT(journal, ElementsAre("OpenURL " + url0, "Datum 2001-01-01", "Uhrzeit 01:01:01 am 2001-01-01",
                                      "OpenURL " + url1, "Datum 2002-02-02", "Uhrzeit 02:02:02 am 2002-02-02",
                                      "OpenURL " + url2, "Datum 2003-03-03", "Uhrzeit 03:03:03 am 2003-03-03",
-                                     "suchen dadaviru.txt", "lesen dadaviru.txt", "OpenURL " + url3,
-                                     "Datum 2004-04-04", "Uhrzeit 04:04:04 am 2004-04-04", "Interval 10",
-                                     "Enabled true"));
+                                     "suchen dadaviru.txt", "lesen dadaviru.txt", "OpenURL " + url3, "Datum 2004-04-04",
+                                     "Uhrzeit 04:04:04 am 2004-04-04", "Interval 10", "Enabled true"));
 }
 
 TEST_F(Lauf, EinAusgefallenerDienstAendertNichtsUndDerNaechsteSetztDieUhr) {
     inet.antworten = {{url1, "2002-02-02 02:02:02"}};
     starten();
-    EXPECT_THAT(journal, ElementsAre("OpenURL " + url0, "OpenURL " + url1, "Datum 2002-02-02",
-                                     "Uhrzeit 02:02:02 am 2002-02-02", "OpenURL " + url2, "suchen dadaviru.txt",
-                                     "Interval 10", "Enabled true"));
+    EXPECT_THAT(journal,
+                ElementsAre("OpenURL " + url0, "OpenURL " + url1, "Datum 2002-02-02", "Uhrzeit 02:02:02 am 2002-02-02",
+                            "OpenURL " + url2, "suchen dadaviru.txt", "Interval 10", "Enabled true"));
 }
 
 TEST_F(Lauf, EineAltAntwortWirdNieEinZweitesMalGeschrieben) {
     // Pass 2 fails after pass 1 answered, and pass 3 has no file: neither writes pass 1's answer again.
     inet.antworten = {{url1, "2002-02-02 02:02:02"}};
     starten();
-    EXPECT_EQ(std::count_if(journal.begin(), journal.end(), [](const std::string& e) { return e.starts_with("Datum"); }), 1);
+    EXPECT_EQ(
+        std::count_if(journal.begin(), journal.end(), [](const std::string& e) { return e.starts_with("Datum"); }), 1);
     EXPECT_EQ(std::count(journal.begin(), journal.end(), "OpenURL " + url2), 1);
 }
 
@@ -70,7 +70,7 @@ TEST_F(Lauf, OhneUrlAusDerDateiHoltDerVierteDurchgangNichts) {
              {{Suchergebnis::fehlt, {}}, url3},
              {{Suchergebnis::gefunden, "dadaviru.txt"}, std::nullopt},  // cannot be opened
              {{Suchergebnis::gefunden, "dadaviru.txt"}, ""},            // empty
-             {{Suchergebnis::gefunden, "dadaviru.txt"}, "\n" + url3},  // blank first line
+             {{Suchergebnis::gefunden, "dadaviru.txt"}, "\n" + url3},   // blank first line
          }) {
         journal.clear();
         dateien.fund = fund;
@@ -117,7 +117,9 @@ TEST_F(Lauf, KeinFehlerEntkommtUndJederSchrittLaeuftFuerSich) {
     timer.interval_wirft = true;
     datei_mit(url3);
     EXPECT_NO_THROW(starten());
-    EXPECT_EQ(std::count_if(journal.begin(), journal.end(), [](const std::string& e) { return e.starts_with("OpenURL"); }), 4);
+    EXPECT_EQ(
+        std::count_if(journal.begin(), journal.end(), [](const std::string& e) { return e.starts_with("OpenURL"); }),
+        4);
     EXPECT_THAT(std::vector(journal.end() - 2, journal.end()), ElementsAre("Interval 10", "Enabled true"));
 }
 

@@ -21,7 +21,8 @@ public:
         std::vector<std::string> argumente{ZEITDIENST_PFAD, "--port", "0", "--ende-nach", "120"};
         argumente.insert(argumente.end(), optionen.begin(), optionen.end());
         std::vector<char*> argv;
-        for (auto& a : argumente) argv.push_back(a.data());
+        for (auto& a : argumente)
+            argv.push_back(a.data());
         argv.push_back(nullptr);
 
         int rohr[2];
@@ -41,7 +42,8 @@ public:
         std::string zeile;
         pollfd p{rohr[0], POLLIN, 0};
         char c = 0;
-        while (zeile.size() < 200 && poll(&p, 1, 10'000) == 1 && read(rohr[0], &c, 1) == 1 && c != '\n') zeile += c;
+        while (zeile.size() < 200 && poll(&p, 1, 10'000) == 1 && read(rohr[0], &c, 1) == 1 && c != '\n')
+            zeile += c;
         close(rohr[0]);
         const auto doppelpunkt = zeile.rfind(':');
         if (doppelpunkt == std::string::npos) throw std::runtime_error("zeitdienst said: " + zeile);

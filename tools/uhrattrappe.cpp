@@ -19,7 +19,7 @@
 
 namespace {
 
-using ClockGettime = int (*)(clockid_t, timespec *);
+using ClockGettime = int (*)(clockid_t, timespec*);
 
 constexpr std::int64_t kNsProSekunde = 1'000'000'000;
 // Latest second the kernel accepts for the wall clock (KTIME_SEC_MAX less 30 years of uptime).
@@ -30,170 +30,173 @@ std::atomic<std::int64_t> versatz_ns{0};  // virtual minus real CLOCK_REALTIME
 pthread_once_t eingerichtet = PTHREAD_ONCE_INIT;
 char protokoll_datei[4096];
 
-void melden(const char *text) {
-  if (::write(STDERR_FILENO, text, std::strlen(text)) < 0) return;
+void melden(const char* text) {
+    if (::write(STDERR_FILENO, text, std::strlen(text)) < 0) return;
 }
 
 // The program may declare its pointer arguments non-null; the checks below must still happen.
 template <class T>
-T *ungeprueft(T *zeiger) noexcept {
-  __asm__ __volatile__("" : "+r"(zeiger));
-  return zeiger;
+T* ungeprueft(T* zeiger) noexcept {
+    __asm__ __volatile__("" : "+r"(zeiger));
+    return zeiger;
 }
 
 // Real clock reading; before the real function is known, straight from the kernel.
-int echt_lesen(clockid_t uhr, timespec *ts) {
-  if (const ClockGettime f = echt_clock_gettime.load(std::memory_order_acquire)) return f(uhr, ts);
-  return static_cast<int>(::syscall(SYS_clock_gettime, uhr, ts));
+int echt_lesen(clockid_t uhr, timespec* ts) {
+    if (const ClockGettime f = echt_clock_gettime.load(std::memory_order_acquire)) return f(uhr, ts);
+    return static_cast<int>(::syscall(SYS_clock_gettime, uhr, ts));
 }
 
-std::int64_t ns_von(const timespec &ts) { return std::int64_t{ts.tv_sec} * kNsProSekunde + ts.tv_nsec; }
+std::int64_t ns_von(const timespec& ts) { return std::int64_t{ts.tv_sec} * kNsProSekunde + ts.tv_nsec; }
 
 void einrichten_einmal() {
-  if (void *f = ::dlsym(RTLD_NEXT, "clock_gettime")) echt_clock_gettime.store(reinterpret_cast<ClockGettime>(f));
+    if (void* f = ::dlsym(RTLD_NEXT, "clock_gettime")) echt_clock_gettime.store(reinterpret_cast<ClockGettime>(f));
 
-  if (const char *pfad = std::getenv("UHRATTRAPPE_PROTOKOLL"); pfad != nullptr && *pfad != '\0') {
-    if (std::strlen(pfad) < sizeof protokoll_datei) std::strcpy(protokoll_datei, pfad);
-    else melden("uhrattrappe: UHRATTRAPPE_PROTOKOLL too long, not logging\n");
-  }
-
-  if (const char *start = std::getenv("UHRATTRAPPE_START"); start != nullptr && *start != '\0') {
-    char *ende = nullptr;
-    errno = 0;
-    const long long sekunde = std::strtoll(start, &ende, 10);
-    timespec echt{};
-    if (errno != 0 || *ende != '\0' || sekunde < 0 || sekunde > kLetzteSekunde) {
-      melden("uhrattrappe: UHRATTRAPPE_START is not a valid second count, starting at real time\n");
-    } else if (echt_lesen(CLOCK_REALTIME, &echt) == 0) {
-      versatz_ns.store(sekunde * kNsProSekunde - ns_von(echt));
+    if (const char* pfad = std::getenv("UHRATTRAPPE_PROTOKOLL"); pfad != nullptr && *pfad != '\0') {
+        if (std::strlen(pfad) < sizeof protokoll_datei)
+            std::strcpy(protokoll_datei, pfad);
+        else
+            melden("uhrattrappe: UHRATTRAPPE_PROTOKOLL too long, not logging\n");
     }
-  }
+
+    if (const char* start = std::getenv("UHRATTRAPPE_START"); start != nullptr && *start != '\0') {
+        char* ende = nullptr;
+        errno = 0;
+        const long long sekunde = std::strtoll(start, &ende, 10);
+        timespec echt{};
+        if (errno != 0 || *ende != '\0' || sekunde < 0 || sekunde > kLetzteSekunde) {
+            melden("uhrattrappe: UHRATTRAPPE_START is not a valid second count, starting at real time\n");
+        } else if (echt_lesen(CLOCK_REALTIME, &echt) == 0) {
+            versatz_ns.store(sekunde * kNsProSekunde - ns_von(echt));
+        }
+    }
 }
 
 void einrichten() {
-  const int gesichert = errno;
-  pthread_once(&eingerichtet, einrichten_einmal);
-  errno = gesichert;
+    const int gesichert = errno;
+    pthread_once(&eingerichtet, einrichten_einmal);
+    errno = gesichert;
 }
 
 // Set up at load time too, so UHRATTRAPPE_START counts from the start of the process.
 [[gnu::constructor]] void beim_laden() { einrichten(); }
 
-int virtuell_lesen(clockid_t uhr, timespec *ts) {
-  timespec echt{};
-  if (echt_lesen(uhr, &echt) != 0) return -1;
-  const std::int64_t ns = ns_von(echt) + versatz_ns.load();
-  std::int64_t sek = ns / kNsProSekunde;
-  std::int64_t rest = ns % kNsProSekunde;
-  if (rest < 0) {
-    rest += kNsProSekunde;
-    --sek;
-  }
-  ts->tv_sec = static_cast<time_t>(sek);
-  ts->tv_nsec = static_cast<long>(rest);
-  return 0;
+int virtuell_lesen(clockid_t uhr, timespec* ts) {
+    timespec echt{};
+    if (echt_lesen(uhr, &echt) != 0) return -1;
+    const std::int64_t ns = ns_von(echt) + versatz_ns.load();
+    std::int64_t sek = ns / kNsProSekunde;
+    std::int64_t rest = ns % kNsProSekunde;
+    if (rest < 0) {
+        rest += kNsProSekunde;
+        --sek;
+    }
+    ts->tv_sec = static_cast<time_t>(sek);
+    ts->tv_nsec = static_cast<long>(rest);
+    return 0;
 }
 
 // "<function> <seconds>.<nanoseconds> <local time>", one write per line so nothing waits in a buffer.
-void protokollieren(const char *funktion, std::int64_t sek, long ns) {
-  if (protokoll_datei[0] == '\0') return;
-  const int gesichert = errno;
-  char ortszeit[64] = "?";
-  const time_t t = static_cast<time_t>(sek);
-  tm zerlegt{};
-  if (localtime_r(&t, &zerlegt) != nullptr) std::strftime(ortszeit, sizeof ortszeit, "%Y-%m-%d %H:%M:%S", &zerlegt);
-  char zeile[256];
-  const int laenge = std::snprintf(zeile, sizeof zeile, "%s %lld.%09ld %s\n", funktion, static_cast<long long>(sek),
-                                   ns, ortszeit);
-  const int fd = ::open(protokoll_datei, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
-  if (fd >= 0) {
-    if (laenge > 0 && ::write(fd, zeile, static_cast<std::size_t>(laenge)) < 0) melden("uhrattrappe: log write failed\n");
-    ::close(fd);
-  }
-  errno = gesichert;
+void protokollieren(const char* funktion, std::int64_t sek, long ns) {
+    if (protokoll_datei[0] == '\0') return;
+    const int gesichert = errno;
+    char ortszeit[64] = "?";
+    const time_t t = static_cast<time_t>(sek);
+    tm zerlegt{};
+    if (localtime_r(&t, &zerlegt) != nullptr) std::strftime(ortszeit, sizeof ortszeit, "%Y-%m-%d %H:%M:%S", &zerlegt);
+    char zeile[256];
+    const int laenge =
+        std::snprintf(zeile, sizeof zeile, "%s %lld.%09ld %s\n", funktion, static_cast<long long>(sek), ns, ortszeit);
+    const int fd = ::open(protokoll_datei, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    if (fd >= 0) {
+        if (laenge > 0 && ::write(fd, zeile, static_cast<std::size_t>(laenge)) < 0)
+            melden("uhrattrappe: log write failed\n");
+        ::close(fd);
+    }
+    errno = gesichert;
 }
 
-int virtuell_setzen(const char *funktion, std::int64_t sek, long ns) {
-  if (sek < 0 || sek > kLetzteSekunde) {
-    errno = EINVAL;
-    return -1;
-  }
-  timespec echt{};
-  if (echt_lesen(CLOCK_REALTIME, &echt) != 0) return -1;
-  versatz_ns.store(sek * kNsProSekunde + ns - ns_von(echt));
-  protokollieren(funktion, sek, ns);
-  return 0;
+int virtuell_setzen(const char* funktion, std::int64_t sek, long ns) {
+    if (sek < 0 || sek > kLetzteSekunde) {
+        errno = EINVAL;
+        return -1;
+    }
+    timespec echt{};
+    if (echt_lesen(CLOCK_REALTIME, &echt) != 0) return -1;
+    versatz_ns.store(sek * kNsProSekunde + ns - ns_von(echt));
+    protokollieren(funktion, sek, ns);
+    return 0;
 }
 
 int verweigern() {
-  errno = EPERM;
-  return -1;
+    errno = EPERM;
+    return -1;
 }
 
 }  // namespace
 
 extern "C" {
 
-int clock_gettime(clockid_t uhr, timespec *ts) noexcept {
-  einrichten();
-  if (uhr != CLOCK_REALTIME && uhr != CLOCK_REALTIME_COARSE) return echt_lesen(uhr, ts);
-  if (ungeprueft(ts) == nullptr) {
-    errno = EFAULT;
-    return -1;
-  }
-  return virtuell_lesen(uhr, ts);
+int clock_gettime(clockid_t uhr, timespec* ts) noexcept {
+    einrichten();
+    if (uhr != CLOCK_REALTIME && uhr != CLOCK_REALTIME_COARSE) return echt_lesen(uhr, ts);
+    if (ungeprueft(ts) == nullptr) {
+        errno = EFAULT;
+        return -1;
+    }
+    return virtuell_lesen(uhr, ts);
 }
 
-int gettimeofday(timeval *__restrict tv, void *__restrict tz) noexcept {
-  einrichten();
-  if (tz != nullptr) std::memset(tz, 0, sizeof(struct timezone));
-  if (ungeprueft(tv) == nullptr) return 0;
-  timespec ts{};
-  if (virtuell_lesen(CLOCK_REALTIME, &ts) != 0) return -1;
-  tv->tv_sec = ts.tv_sec;
-  tv->tv_usec = ts.tv_nsec / 1000;
-  return 0;
+int gettimeofday(timeval* __restrict tv, void* __restrict tz) noexcept {
+    einrichten();
+    if (tz != nullptr) std::memset(tz, 0, sizeof(struct timezone));
+    if (ungeprueft(tv) == nullptr) return 0;
+    timespec ts{};
+    if (virtuell_lesen(CLOCK_REALTIME, &ts) != 0) return -1;
+    tv->tv_sec = ts.tv_sec;
+    tv->tv_usec = ts.tv_nsec / 1000;
+    return 0;
 }
 
-time_t time(time_t *ergebnis) noexcept {
-  einrichten();
-  timespec ts{};
-  if (virtuell_lesen(CLOCK_REALTIME, &ts) != 0) return static_cast<time_t>(-1);
-  if (ergebnis != nullptr) *ergebnis = ts.tv_sec;
-  return ts.tv_sec;
+time_t time(time_t* ergebnis) noexcept {
+    einrichten();
+    timespec ts{};
+    if (virtuell_lesen(CLOCK_REALTIME, &ts) != 0) return static_cast<time_t>(-1);
+    if (ergebnis != nullptr) *ergebnis = ts.tv_sec;
+    return ts.tv_sec;
 }
 
-int clock_settime(clockid_t uhr, const timespec *ts) noexcept {
-  einrichten();
-  if (uhr != CLOCK_REALTIME) {
-    errno = EINVAL;
-    return -1;
-  }
-  if (ungeprueft(ts) == nullptr) {
-    errno = EFAULT;
-    return -1;
-  }
-  if (ts->tv_nsec < 0 || ts->tv_nsec >= kNsProSekunde) {
-    errno = EINVAL;
-    return -1;
-  }
-  return virtuell_setzen("clock_settime", ts->tv_sec, ts->tv_nsec);
+int clock_settime(clockid_t uhr, const timespec* ts) noexcept {
+    einrichten();
+    if (uhr != CLOCK_REALTIME) {
+        errno = EINVAL;
+        return -1;
+    }
+    if (ungeprueft(ts) == nullptr) {
+        errno = EFAULT;
+        return -1;
+    }
+    if (ts->tv_nsec < 0 || ts->tv_nsec >= kNsProSekunde) {
+        errno = EINVAL;
+        return -1;
+    }
+    return virtuell_setzen("clock_settime", ts->tv_sec, ts->tv_nsec);
 }
 
-int settimeofday(const timeval *tv, const struct timezone *) noexcept {
-  einrichten();
-  if (tv == nullptr) return 0;  // only a time zone: nothing to keep
-  if (tv->tv_usec < 0 || tv->tv_usec >= 1'000'000) {
-    errno = EINVAL;
-    return -1;
-  }
-  return virtuell_setzen("settimeofday", tv->tv_sec, static_cast<long>(tv->tv_usec) * 1000);
+int settimeofday(const timeval* tv, const struct timezone*) noexcept {
+    einrichten();
+    if (tv == nullptr) return 0;  // only a time zone: nothing to keep
+    if (tv->tv_usec < 0 || tv->tv_usec >= 1'000'000) {
+        errno = EINVAL;
+        return -1;
+    }
+    return virtuell_setzen("settimeofday", tv->tv_sec, static_cast<long>(tv->tv_usec) * 1000);
 }
 
 // Slewing and tuning the clock are simply refused.
-int clock_adjtime(clockid_t, timex *) noexcept { return verweigern(); }
-int adjtimex(timex *) noexcept { return verweigern(); }
-int ntp_adjtime(timex *) noexcept { return verweigern(); }
-int adjtime(const timeval *, timeval *) noexcept { return verweigern(); }
+int clock_adjtime(clockid_t, timex*) noexcept { return verweigern(); }
+int adjtimex(timex*) noexcept { return verweigern(); }
+int ntp_adjtime(timex*) noexcept { return verweigern(); }
+int adjtime(const timeval*, timeval*) noexcept { return verweigern(); }
 
 }  // extern "C"

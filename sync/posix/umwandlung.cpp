@@ -27,9 +27,7 @@ std::string ortsmuster() {
 
 }  // namespace
 
-std::optional<Datum> Umwandlung_Posix::Datum_lesen(std::string_view text) {
-    return Datum_aus_text(text, ortsmuster());
-}
+std::optional<Datum> Umwandlung_Posix::Datum_lesen(std::string_view text) { return Datum_aus_text(text, ortsmuster()); }
 
 std::optional<Uhrzeit> Umwandlung_Posix::Uhrzeit_lesen(std::string_view text) { return Uhrzeit_aus_text(text); }
 
