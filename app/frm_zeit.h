@@ -9,6 +9,20 @@
 
 namespace dadaviru {
 
+// The window's design values, the same in both programs.
+namespace Entwurf {
+inline constexpr const char* Caption = "Zudedaruzu";
+inline constexpr int Rot = 192, Gruen = 192, Blau = 255;
+inline constexpr int Breite_Twips = 1815, Hoehe_Twips = 615;  // client area
+// The window draws no text; the font is kept as designed for whatever a later version shows.
+inline constexpr const char* Schrift = "Arial";
+inline constexpr double Schrift_Punkt = 8.25;
+inline constexpr int Schrift_Gewicht = 400;
+}  // namespace Entwurf
+
+// 1440 twips make an inch, so at 96 dots per inch a pixel is 15 twips.
+constexpr int Twips_zu_Pixel(int twips, int dpi) { return (twips * dpi + 720) / 1440; }
+
 enum class Startmodus {
     beim_Laden,      // Dadaviru: the run happens while the window loads
     nach_Wartezeit,  // Dadaviru_Autostart: the window shows, and the run follows Timer_start's first tick

@@ -1,13 +1,13 @@
 #!/usr/bin/env bash
-# Tries one synchronisation end to end: four time services on loopback, an override file naming
-# the fourth, and the real fetch and clock code. The right to set the clock is dropped and every
-# clock write is caught by the clock interposer, so this machine's clock stays as it is.
+# Tries Dadaviru end to end, without a display: four time services on loopback, an override file
+# naming the fourth, and the real program built with the loopback hosts. The right to set the clock
+# is dropped and every clock write is caught by the clock interposer, so this machine's clock stays.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash tools/einrichten.sh
 cmake --preset linux >/dev/null
-cmake --build --preset linux --target probelauf_test zeitdienst uhrattrappe >/dev/null
+cmake --build --preset linux --target Dadaviru_loopback zeitdienst uhrattrappe >/dev/null
 
 bau=build/linux
 export ZEITDIENST=$PWD/$bau/tools/zeitdienst UHRATTRAPPE=$PWD/$bau/tools/libuhrattrappe.so
@@ -19,6 +19,6 @@ for host in $hosts; do dienst_starten "${host%:*}" "${host##*:}"; done
 dienst_starten 127.0.0.4 0
 echo "http://127.0.0.4:$port/zeit.php" > "$arbeit/dadaviru.txt"
 
-probe=$PWD/$bau/tools/probelauf_test
-(cd "$arbeit" && ohne_uhrrecht timeout 300 "$probe")
+programm=$PWD/$bau/app/loopback/Dadaviru
+(cd "$arbeit" && unset DISPLAY WAYLAND_DISPLAY && ohne_uhrrecht timeout 300 "$programm")
 echo "Dadaviru asked $(wc -l < "$arbeit/anfragen") time services and wrote the clock $(geschrieben | wc -l) times ($TZ): $(geschrieben | paste -sd, | sed 's/,/, /g')"

@@ -9,6 +9,8 @@ pakete=(
   libcurl4-openssl-dev ca-certificates
   libcpp-httplib-dev
   libgtest-dev googletest
+  libgtk-3-dev libx11-dev
+  xvfb xdotool xauth
   locales tzdata
   util-linux libcap2-bin curl
 )

@@ -1,0 +1,106 @@
+#!/usr/bin/env bash
+# End to end on a virtual X display (Xvfb): when each program shows its window, what the window
+# looks like, when the requests go out, and how the programs end, with every clock write caught.
+# Arguments: Dadaviru Dadaviru_Autostart zeitdienst libuhrattrappe.so host-a host-b host-c fensterblick
+set -euo pipefail
+dadaviru=$1 autostart=$2
+export ZEITDIENST=$3 UHRATTRAPPE=$4
+host_a=$5 host_b=$6 host_c=$7 fensterblick=$8
+. "$(dirname "$0")/e2e_lib.sh"
+
+Xvfb -displayfd 9 -screen 0 800x600x24 -nolisten tcp 9>"$arbeit/anzeige" 2>/dev/null &
+xvfb=$!
+trap 'kill $xvfb 2>/dev/null; aufraeumen' EXIT
+for _ in $(seq 100); do [ -s "$arbeit/anzeige" ] && break; sleep 0.05; done
+[ -s "$arbeit/anzeige" ] || fehler "Xvfb did not start"
+export DISPLAY=:$(cat "$arbeit/anzeige") NO_AT_BRIDGE=1
+xdotool getdisplaygeometry >/dev/null || fehler "no display at $DISPLAY"
+
+alle_starten() {
+  local verzoegerung=$1
+  dienst_starten "${host_a%:*}" "${host_a##*:}" --delay "$verzoegerung" --body "2001-01-01 01:01:01"
+  dienst_starten "${host_b%:*}" "${host_b##*:}" --delay "$verzoegerung" --body "2002-02-02 02:02:02"
+  dienst_starten "${host_c%:*}" "${host_c##*:}" --delay "$verzoegerung" --body "2003-03-03 03:03:03"
+  dienst_starten 127.0.0.4 0 --delay "$verzoegerung" --body "2004-04-04 04:04:04"
+  echo "http://127.0.0.4:$port/zeit.php" > "$arbeit/dadaviru.txt"
+}
+
+in_passfolge() {
+  [ "$(cat "$arbeit/anfragen" 2>/dev/null)" = "$(printf 'GET /zeit.php\nGET /zeit.php\nGET /\nGET /zeit.php')" ] \
+    || fehler "requests: $(cat "$arbeit/anfragen" 2>/dev/null)"
+  [ "$(geschrieben | sed -n '2p;4p;6p;8p' | paste -sd,)" = \
+    "2001-01-01 01:01:01,2002-02-02 02:02:02,2003-03-03 03:03:03,2004-04-04 04:04:04" ] \
+    && [ "$(geschrieben | wc -l)" -eq 8 ] || fehler "writes: $(geschrieben | paste -sd,)"
+}
+
+sichtbares_fenster() { xdotool search --onlyvisible --name '^Zudedaruzu$' 2>/dev/null | head -n1; }
+
+# The program runs in the background; $programm_pid is its process.
+starten() { (cd "$arbeit" && exec setpriv --bounding-set=-sys_time --inh-caps=-sys_time -- \
+  env LD_PRELOAD="$UHRATTRAPPE" UHRATTRAPPE_PROTOKOLL="$arbeit/uhr" "$1") & programm_pid=$!; }
+
+# Waits at most $2 seconds for the program to end by itself; its exit status must be 0.
+endet_binnen() {
+  local i
+  for i in $(seq $(($2 * 10))); do
+    if ! kill -0 "$programm_pid" 2>/dev/null; then
+      wait "$programm_pid" || fehler "$1 exited with status $?"
+      return 0
+    fi
+    sleep 0.1
+  done
+  kill -9 "$programm_pid"
+  fehler "$1 did not end within $2 s"
+}
+
+# Dadaviru: the window stays hidden while the run works, and the program ends by itself after it.
+neu_beginnen
+alle_starten 700
+starten "$dadaviru"
+for _ in $(seq 15); do
+  [ -z "$(sichtbares_fenster)" ] || fehler "Dadaviru showed its window during the run"
+  sleep 0.1
+done
+endet_binnen Dadaviru 30
+in_passfolge
+echo "ok: Dadaviru runs before its window shows, writes in pass order and ends"
+
+# Dadaviru with every source dead: no write, and still the end.
+neu_beginnen
+echo "http://127.0.0.4:1/zeit.php" > "$arbeit/dadaviru.txt"
+starten "$dadaviru"
+endet_binnen Dadaviru 30
+[ -z "$(geschrieben)" ] || fehler "writes without a source: $(geschrieben)"
+echo "ok: Dadaviru without sources writes nothing and ends"
+
+# Dadaviru_Autostart: the window shows at once, idle; after 30 s the run, then the end.
+neu_beginnen
+alle_starten 0
+starten "$autostart"
+beginn=$SECONDS
+fenster=$(timeout 20 xdotool search --sync --onlyvisible --name '^Zudedaruzu$' | head -n1) \
+  || fehler "no window captioned Zudedaruzu"
+geometrie=$(xdotool getwindowgeometry "$fenster" | sed -n 's/^ *Geometry: //p')
+[ "$geometrie" = "121x41" ] || fehler "client area is $geometrie"
+sleep 1
+farbe=$("$fensterblick" pixel "$fenster" 60 20)
+[ "$farbe" = "c0c0ff" ] || fehler "background is #$farbe"
+sleep $((20 - (SECONDS - beginn)))
+[ ! -s "$arbeit/anfragen" ] && [ -z "$(geschrieben)" ] || fehler "Dadaviru_Autostart did not wait"
+endet_binnen Dadaviru_Autostart 40
+in_passfolge
+echo "ok: Dadaviru_Autostart shows its window, waits 30 s, writes in pass order and ends"
+
+# Closing Dadaviru_Autostart's window during the wait ends it without a request: once with the
+# close button's request, once with the window destroyed from outside.
+for schliessen in "$fensterblick schliessen" "xdotool windowclose"; do
+  neu_beginnen
+  alle_starten 0
+  starten "$autostart"
+  fenster=$(timeout 20 xdotool search --sync --onlyvisible --name '^Zudedaruzu$' | head -n1) \
+    || fehler "no window captioned Zudedaruzu"
+  $schliessen "$fenster"
+  endet_binnen "Dadaviru_Autostart ($schliessen)" 10
+  [ ! -s "$arbeit/anfragen" ] && [ -z "$(geschrieben)" ] || fehler "a request or a write after closing"
+done
+echo "ok: closing Dadaviru_Autostart's window during the wait ends it with no request"

@@ -1,0 +1,58 @@
+// A look at a window on an X display, for the desktop tests: the colour of one pixel of its
+// client area, and a polite close request (WM_DELETE_WINDOW), as a window manager's close button sends.
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <string>
+
+namespace {
+
+struct Anzeige_schliessen {
+    void operator()(Display* d) const { XCloseDisplay(d); }
+};
+struct Bild_freigeben {
+    void operator()(XImage* b) const { XDestroyImage(b); }
+};
+
+int verwendung() {
+    std::fprintf(stderr, "usage: fensterblick pixel WINDOW X Y | fensterblick schliessen WINDOW\n");
+    return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 3) return verwendung();
+    const std::string befehl = argv[1];
+    const Window fenster = std::strtoul(argv[2], nullptr, 0);
+    const std::unique_ptr<Display, Anzeige_schliessen> anzeige(XOpenDisplay(nullptr));
+    if (!anzeige) {
+        std::fprintf(stderr, "fensterblick: no display\n");
+        return 1;
+    }
+    if (befehl == "pixel" && argc == 5) {
+        const int x = std::atoi(argv[3]), y = std::atoi(argv[4]);
+        const std::unique_ptr<XImage, Bild_freigeben> bild(
+            XGetImage(anzeige.get(), fenster, x, y, 1, 1, AllPlanes, ZPixmap));
+        if (!bild) return 1;
+        const unsigned long p = XGetPixel(bild.get(), 0, 0);
+        std::printf("%02lx%02lx%02lx\n", (p & bild->red_mask) >> 16, (p & bild->green_mask) >> 8, p & bild->blue_mask);
+        return 0;
+    }
+    if (befehl == "schliessen" && argc == 3) {
+        XEvent ereignis{};
+        ereignis.xclient.type = ClientMessage;
+        ereignis.xclient.window = fenster;
+        ereignis.xclient.message_type = XInternAtom(anzeige.get(), "WM_PROTOCOLS", False);
+        ereignis.xclient.format = 32;
+        ereignis.xclient.data.l[0] = static_cast<long>(XInternAtom(anzeige.get(), "WM_DELETE_WINDOW", False));
+        ereignis.xclient.data.l[1] = CurrentTime;
+        XSendEvent(anzeige.get(), fenster, False, NoEventMask, &ereignis);
+        XSync(anzeige.get(), False);
+        return 0;
+    }
+    return verwendung();
+}
