@@ -15,6 +15,13 @@ pakete=(
   util-linux libcap2-bin curl
 )
 
+# The Windows programs are cross-built and tested under 32-bit Wine.
+windows_pakete=(g++-mingw-w64-i686 mingw-w64-tools wine wine32:i386)
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  dpkg --add-architecture i386
+fi
+pakete+=("${windows_pakete[@]}")
+
 fehlend=()
 for p in "${pakete[@]}"; do
   if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
