@@ -78,6 +78,9 @@ for pfad in / /zeit.php; do
   [ "${abstand#-}" -le 2 ] || pruefen "$pfad as Kathmandu local time" "within 2 s" "$abstand s off"
   pruefen "Content-Type of $pfad" 1 "$(grep -ci '^Content-Type: text/plain; charset=utf-8' "$arbeit/kopf")"
   pruefen "Cache-Control of $pfad" 1 "$(grep -ci '^Cache-Control: no-store' "$arbeit/kopf")"
+  datum=$(sed -n 's/^Date: \(.*GMT\)\r$/\1/p' "$arbeit/kopf")
+  abstand=$(($(date -d "$datum" +%s) - $(date +%s)))
+  [ -n "$datum" ] && [ "${abstand#-}" -le 2 ] || pruefen "Date header of $pfad" "now, in GMT" "$datum"
 done
 for pfad in /andere /zeitXphp /zeit.php/mehr; do
   pruefen "status of $pfad" 404 "$(holen -o /dev/null -w '%{http_code}' "http://127.0.0.1:$port$pfad")"

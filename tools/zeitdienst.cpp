@@ -113,6 +113,16 @@ std::string zeit_text() {
     return puffer;
 }
 
+// An HTTP date (RFC 9110): clients that read the time from the Date header find it here too.
+std::string http_datum() {
+    const std::time_t jetzt = std::time(nullptr);
+    std::tm t{};
+    char puffer[64];
+    if (gmtime_r(&jetzt, &t) == nullptr || std::strftime(puffer, sizeof puffer, "%a, %d %b %Y %H:%M:%S GMT", &t) == 0)
+        return {};
+    return puffer;
+}
+
 // Sleeps in short steps so that stopping never waits for a long delay. Returns false when stopping.
 bool warten(std::chrono::milliseconds dauer) {
     const auto ende = Uhr::now() + dauer;
@@ -224,8 +234,9 @@ int main(int argc, char** argv) {
         res.status = 500;
         res.set_content("", kTextTyp);
     });
-    server.set_pre_routing_handler([&e](const httplib::Request& req, httplib::Response&) {
+    server.set_pre_routing_handler([&e](const httplib::Request& req, httplib::Response& res) {
         if (!e.protokoll.empty()) protokollieren(e.protokoll, req);
+        res.set_header("Date", http_datum());
         return httplib::Server::HandlerResponse::Unhandled;
     });
     const auto behandeln = [&e](const httplib::Request&, httplib::Response& res) { antworten(e, res); };
