@@ -104,24 +104,20 @@ bool einstellungen_lesen(int argc, char** argv, Einstellungen& e) {
     return true;
 }
 
-std::string zeit_text() {
+std::string jetzt_formatiert(bool utc, const char* format) {
     const std::time_t jetzt = std::time(nullptr);
     std::tm t{};
     char puffer[64];
-    if (localtime_r(&jetzt, &t) == nullptr || std::strftime(puffer, sizeof puffer, "%Y-%m-%d %H:%M:%S", &t) == 0)
+    if ((utc ? gmtime_r(&jetzt, &t) : localtime_r(&jetzt, &t)) == nullptr ||
+        std::strftime(puffer, sizeof puffer, format, &t) == 0)
         return {};
     return puffer;
 }
 
+std::string zeit_text() { return jetzt_formatiert(false, "%Y-%m-%d %H:%M:%S"); }
+
 // An HTTP date (RFC 9110): clients that read the time from the Date header find it here too.
-std::string http_datum() {
-    const std::time_t jetzt = std::time(nullptr);
-    std::tm t{};
-    char puffer[64];
-    if (gmtime_r(&jetzt, &t) == nullptr || std::strftime(puffer, sizeof puffer, "%a, %d %b %Y %H:%M:%S GMT", &t) == 0)
-        return {};
-    return puffer;
-}
+std::string http_datum() { return jetzt_formatiert(true, "%a, %d %b %Y %H:%M:%S GMT"); }
 
 // Sleeps in short steps so that stopping never waits for a long delay. Returns false when stopping.
 bool warten(std::chrono::milliseconds dauer) {
