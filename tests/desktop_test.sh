@@ -44,6 +44,7 @@ endet_binnen() {
   local i
   for i in $(seq $(($2 * 10))); do
     if ! kill -0 "$programm_pid" 2>/dev/null; then
+      programmende=$(date +%s.%N)
       wait "$programm_pid" || fehler "$1 exited with status $?"
       return 0
     fi
@@ -63,6 +64,10 @@ for _ in $(seq 15); do
 done
 endet_binnen Dadaviru 30
 in_passfolge
+# The last answer left the service 0.7 s after its request was logged; the end follows about 10 ms later.
+nach_letzter_antwort=$(awk -v e="$programmende" -v a="$(stat -c %.3Y "$arbeit/anfragen")" 'BEGIN { print e - a - 0.7 }')
+awk -v d="$nach_letzter_antwort" 'BEGIN { exit !(d < 1.5) }' \
+  || fehler "Dadaviru ended ${nach_letzter_antwort} s after the last answer"
 echo "ok: Dadaviru runs before its window shows, writes in pass order and ends"
 
 # Dadaviru with every source dead: no write, and still the end.
