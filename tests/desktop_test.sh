@@ -37,7 +37,8 @@ sichtbares_fenster() { xdotool search --onlyvisible --name '^Zudedaruzu$' 2>/dev
 
 # The program runs in the background; $programm_pid is its process.
 starten() { (cd "$arbeit" && exec setpriv --bounding-set=-sys_time --inh-caps=-sys_time -- \
-  env LD_PRELOAD="$UHRATTRAPPE" UHRATTRAPPE_PROTOKOLL="$arbeit/uhr" "$1") & programm_pid=$!; }
+  env LD_PRELOAD="$UHRATTRAPPE" UHRATTRAPPE_PROTOKOLL="$arbeit/uhr" \
+  ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}verify_asan_link_order=0" "$1") & programm_pid=$!; }
 
 # Waits at most $2 seconds for the program to end by itself; its exit status must be 0.
 endet_binnen() {

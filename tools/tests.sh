@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# The whole test suite: the Linux build with its unit and end-to-end tests, the same under
-# AddressSanitizer and UndefinedBehaviorSanitizer, and a short run of each fuzzer.
+# The whole test suite: the Linux build with its unit and end-to-end tests, the Windows build with
+# its unit and end-to-end tests under Wine, the Linux build again under AddressSanitizer and
+# UndefinedBehaviorSanitizer, and a short run of each fuzzer.
 # Everything runs without CAP_SYS_TIME, so nothing here can set this machine's clock.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -33,6 +34,15 @@ fuzzen() {
   done
 }
 
+# After linux: the tests under Wine use its time service and window probe.
+windows() {
+  echo "== windows (mingw-w64, under Wine)"
+  cmake --preset windows >/dev/null
+  cmake --build --preset windows
+  ohne_uhrrecht ctest --preset windows -j2
+}
+
 pruefen linux
+windows
 fuzzen
 pruefen asan

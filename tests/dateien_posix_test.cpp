@@ -1,4 +1,4 @@
-// The override file: reading its first field, and finding and reading it in a real directory.
+// The override file on POSIX systems: finding and reading it in a real directory.
 #include "sync/uebersteuerung.h"
 
 #include <fcntl.h>
@@ -18,37 +18,6 @@ namespace dadaviru::test {
 namespace {
 
 namespace fs = std::filesystem;
-
-TEST(Feld, RegelnDesErstenFeldes) {
-    struct Fall {
-        std::string text;
-        std::optional<std::string> feld;
-    };
-    for (const auto& [text, feld] : std::vector<Fall>{
-             {"http://a.example/zeit", "http://a.example/zeit"},
-             {"http://a.example/zeit\r\nzweite Zeile", "http://a.example/zeit"},
-             {"http://a.example/zeit,Rest,mehr", "http://a.example/zeit"},
-             {"\"http://a.example/zeit\"", "http://a.example/zeit"},
-             {"\"http://a.example/?a=1,b=2\",Rest", "http://a.example/?a=1,b=2"},
-             {" \t  http://a.example/zeit", "http://a.example/zeit"},
-             {"http://a.example/zeit \t \n", "http://a.example/zeit"},
-             {"\t\"http://a.example/zeit\" ", "http://a.example/zeit"},
-             {"\"http://a.example/zeit\nnoch\"", "http://a.example/zeit\nnoch"},  // quotes hold a line end too
-             {"\"http://a.example/zeit\nkein Ende", "http://a.example/zeit"},     // no closing quote
-             {"http://a.\"example\"/zeit", "http://a.\"example\"/zeit"},
-             {"\xEF\xBB\xBFhttp://a.example/zeit", "http://a.example/zeit"},
-             {"http://a.example/zeit", "http://a.example/zeit"},
-             {"", std::nullopt},
-             {"   \t ", std::nullopt},
-             {"\nhttp://a.example/zeit", std::nullopt},
-             {"\r\nhttp://a.example/zeit", std::nullopt},
-             {",http://a.example/zeit", std::nullopt},
-             {"\"\"", std::nullopt},
-             {"\xEF\xBB\xBF", std::nullopt},
-         }) {
-        EXPECT_EQ(Feld_lesen(text), feld) << text;
-    }
-}
 
 // A scratch directory that is the current directory for the length of one test.
 class Verzeichnis : public ::testing::Test {

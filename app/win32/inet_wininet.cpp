@@ -1,0 +1,174 @@
+// The window's HTTP client on Windows: a blocking GET with WinINet, with its redirects followed
+// here so that each target's scheme is checked, and one deadline for the whole request.
+#include "app/win32/inet_wininet.h"
+
+#include <algorithm>
+#include <cstring>
+#include <initializer_list>
+#include <string>
+
+#include "sync/win32/utf16.h"
+
+namespace dadaviru {
+
+namespace {
+
+using Stoppuhr = std::chrono::steady_clock;
+
+constexpr DWORD anfrage_flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_NO_AUTO_REDIRECT |
+                                INTERNET_FLAG_NO_COOKIES | INTERNET_FLAG_NO_UI;
+
+// Longer URLs than this are no time service's; a Location header is refused beyond it as well.
+constexpr DWORD laengste_url = 8 * 1024;
+
+// What a hop needs of its URL. Only http and https get this far.
+struct Ziel {
+    bool https = false;
+    std::wstring host, nutzer, kennwort, pfad;
+    INTERNET_PORT port = 0;
+};
+
+std::wstring teil(const wchar_t* anfang, DWORD laenge) {
+    return anfang ? std::wstring(anfang, laenge) : std::wstring();
+}
+
+std::optional<Ziel> zerlegen(const std::wstring& url) {
+    URL_COMPONENTSW teile{};
+    teile.dwStructSize = sizeof teile;
+    // Lengths other than 0 without buffers: the parts are pointed to inside `url`.
+    teile.dwSchemeLength = teile.dwHostNameLength = teile.dwUserNameLength = teile.dwPasswordLength = 1;
+    teile.dwUrlPathLength = teile.dwExtraInfoLength = 1;
+    if (!InternetCrackUrlW(url.c_str(), static_cast<DWORD>(url.size()), 0, &teile)) return std::nullopt;
+    if (teile.nScheme != INTERNET_SCHEME_HTTP && teile.nScheme != INTERNET_SCHEME_HTTPS) return std::nullopt;
+    Ziel ziel;
+    ziel.https = teile.nScheme == INTERNET_SCHEME_HTTPS;
+    ziel.host = teil(teile.lpszHostName, teile.dwHostNameLength);
+    if (ziel.host.empty()) return std::nullopt;
+    ziel.port = teile.nPort;
+    ziel.nutzer = teil(teile.lpszUserName, teile.dwUserNameLength);
+    ziel.kennwort = teil(teile.lpszPassword, teile.dwPasswordLength);
+    // Path and query go to the server; a fragment stays with the client.
+    ziel.pfad = teil(teile.lpszUrlPath, teile.dwUrlPathLength) + teil(teile.lpszExtraInfo, teile.dwExtraInfoLength);
+    ziel.pfad = ziel.pfad.substr(0, ziel.pfad.find(L'#'));
+    if (ziel.pfad.empty() || ziel.pfad.front() != L'/') ziel.pfad.insert(0, 1, L'/');
+    return ziel;
+}
+
+// Whole milliseconds left until `frist`, at least 1 while any time is left, 0 when none is.
+DWORD verbleibend(Stoppuhr::time_point frist) {
+    const auto rest = std::chrono::ceil<std::chrono::milliseconds>(frist - Stoppuhr::now()).count();
+    return rest > 0 ? static_cast<DWORD>(rest) : 0;
+}
+
+void zeitlimit_setzen(HINTERNET griff, DWORD option, DWORD millisekunden) {
+    InternetSetOptionW(griff, option, &millisekunden, sizeof millisekunden);
+}
+
+std::optional<DWORD> status_lesen(HINTERNET anfrage) {
+    DWORD status = 0;
+    DWORD laenge = sizeof status;
+    if (!HttpQueryInfoW(anfrage, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &laenge, nullptr))
+        return std::nullopt;
+    return status;
+}
+
+bool ist_umleitung(DWORD status) {
+    return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+}
+
+std::optional<std::wstring> ziel_lesen(HINTERNET anfrage) {
+    std::wstring ort(1024, L'\0');
+    DWORD laenge = static_cast<DWORD>(ort.size() * sizeof(wchar_t));
+    if (!HttpQueryInfoW(anfrage, HTTP_QUERY_LOCATION, ort.data(), &laenge, nullptr)) {
+        if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || laenge / sizeof(wchar_t) > laengste_url) return std::nullopt;
+        ort.assign(laenge / sizeof(wchar_t) + 1, L'\0');
+        laenge = static_cast<DWORD>(ort.size() * sizeof(wchar_t));
+        if (!HttpQueryInfoW(anfrage, HTTP_QUERY_LOCATION, ort.data(), &laenge, nullptr)) return std::nullopt;
+    }
+    ort.resize(laenge / sizeof(wchar_t));
+    if (ort.empty()) return std::nullopt;
+    return ort;
+}
+
+// A relative Location is taken against the URL it came from.
+std::optional<std::wstring> zusammensetzen(const std::wstring& basis, const std::wstring& ort) {
+    std::wstring url(laengste_url + 1, L'\0');
+    DWORD laenge = static_cast<DWORD>(url.size());
+    if (!InternetCombineUrlW(basis.c_str(), ort.c_str(), url.data(), &laenge, ICU_NO_ENCODE)) return std::nullopt;
+    url.resize(laenge);
+    return url;
+}
+
+// The body, read under the deadline. A synchronous read waits until its buffer is full, so each
+// read asks only for what has already arrived; and before each wait for more, the time-out shrinks
+// to the time that is left. A server that sends a byte now and then cannot stretch the request.
+std::optional<std::string> koerper_lesen(HINTERNET anfrage, Stoppuhr::time_point frist) {
+    std::string koerper;
+    char puffer[16 * 1024];
+    for (;;) {
+        const DWORD rest = verbleibend(frist);
+        if (rest == 0) return std::nullopt;
+        zeitlimit_setzen(anfrage, INTERNET_OPTION_RECEIVE_TIMEOUT, rest);
+        DWORD verfuegbar = 0;
+        if (!InternetQueryDataAvailable(anfrage, &verfuegbar, 0, 0)) return std::nullopt;
+        if (verfuegbar == 0) return koerper;  // the end of the body
+        DWORD gelesen = 0;
+        if (!InternetReadFile(anfrage, puffer, std::min<DWORD>(verfuegbar, sizeof puffer), &gelesen))
+            return std::nullopt;
+        if (gelesen == 0) return koerper;
+        if (gelesen > Inet_hoechste_Antwort - koerper.size()) return std::nullopt;
+        koerper.append(puffer, gelesen);
+    }
+}
+
+}  // namespace
+
+Inet_Wininet::Inet_Wininet(std::chrono::milliseconds zeitlimit) : zeitlimit_(zeitlimit) {
+    const std::wstring kennung(Inet_Kennung, Inet_Kennung + std::strlen(Inet_Kennung));
+    sitzung_.reset(InternetOpenW(kennung.c_str(), INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
+}
+
+std::optional<std::string> Inet_Wininet::OpenURL(const std::string& url) {
+    if (!sitzung_) return std::nullopt;
+    auto aktuell = win32::Utf16(url);
+    if (!aktuell || aktuell->size() > laengste_url) return std::nullopt;
+
+    const auto frist = Stoppuhr::now() + zeitlimit_;
+    for (long umleitungen = 0;; ++umleitungen) {
+        const auto ziel = zerlegen(*aktuell);
+        if (!ziel) return std::nullopt;
+        const DWORD rest = verbleibend(frist);
+        if (rest == 0) return std::nullopt;
+
+        const Inet_Griff verbindung(InternetConnectW(
+            sitzung_.get(), ziel->host.c_str(), ziel->port, ziel->nutzer.empty() ? nullptr : ziel->nutzer.c_str(),
+            ziel->kennwort.empty() ? nullptr : ziel->kennwort.c_str(), INTERNET_SERVICE_HTTP, 0, 0));
+        if (!verbindung) return std::nullopt;
+        // The hop's connect, send and wait for the headers each get no more than the time that is
+        // left. Set on the connection, before the request exists, so that the request takes them on.
+        for (const DWORD option :
+             {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT, INTERNET_OPTION_RECEIVE_TIMEOUT})
+            zeitlimit_setzen(verbindung.get(), option, rest);
+
+        const wchar_t* alle_typen[] = {L"*/*", nullptr};
+        const Inet_Griff anfrage(HttpOpenRequestW(verbindung.get(), L"GET", ziel->pfad.c_str(), nullptr, nullptr,
+                                                  alle_typen, anfrage_flags | (ziel->https ? INTERNET_FLAG_SECURE : 0),
+                                                  0));
+        if (!anfrage || !HttpSendRequestW(anfrage.get(), nullptr, 0, nullptr, 0)) return std::nullopt;
+
+        const auto status = status_lesen(anfrage.get());
+        if (!status) return std::nullopt;
+        if (ist_umleitung(*status)) {
+            if (umleitungen == Inet_hoechste_Umleitungen) return std::nullopt;
+            const auto ort = ziel_lesen(anfrage.get());
+            if (!ort) return std::nullopt;
+            aktuell = zusammensetzen(*aktuell, *ort);
+            if (!aktuell) return std::nullopt;
+            continue;  // the next hop checks the new URL's scheme
+        }
+        if (*status < 200 || *status > 299) return std::nullopt;
+        return koerper_lesen(anfrage.get(), frist);
+    }
+}
+
+}  // namespace dadaviru

@@ -1,0 +1,38 @@
+// The window's HTTP client on Windows, on WinINet.
+#pragma once
+
+#include <windows.h>
+#include <wininet.h>
+
+#include <chrono>
+
+#include "app/inet_grenzen.h"
+#include "sync/plattform.h"
+#include "sync/win32/griff.h"
+
+namespace dadaviru {
+
+struct Inet_Art {
+    using Typ = HINTERNET;
+    static Typ leer() { return nullptr; }
+    static void schliessen(Typ h) { InternetCloseHandle(h); }
+};
+using Inet_Griff = win32::Griff<Inet_Art>;
+
+// One WinINet session for the life of the client, so connections carry over from one pass to the
+// next. Proxies are the system's (INTERNET_OPEN_TYPE_PRECONFIG); nothing is read from or written to
+// the cache, and no cookies are kept.
+class Inet_Wininet final : public Inet_Dienst {
+public:
+    explicit Inet_Wininet(std::chrono::milliseconds zeitlimit = Inet_Zeitlimit);
+    // Only http and https, also on redirects (at most Inet_hoechste_Umleitungen); a status outside
+    // 2xx, a request that outlasts the time limit or an answer longer than Inet_hoechste_Antwort
+    // gives nothing.
+    std::optional<std::string> OpenURL(const std::string& url) override;
+
+private:
+    std::chrono::milliseconds zeitlimit_;
+    Inet_Griff sitzung_;
+};
+
+}  // namespace dadaviru

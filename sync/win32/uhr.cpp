@@ -1,0 +1,79 @@
+// Writes the local date and time of day with SetLocalTime, after enabling the right to change the
+// clock. Without that right each write fails and is skipped like any other failure.
+#include "sync/win32/uhr_win32.h"
+
+#include "sync/win32/griff.h"
+
+namespace dadaviru::win32 {
+
+namespace {
+
+void datum_eintragen(SYSTEMTIME& st, const Datum& datum) {
+    st.wYear = static_cast<WORD>(datum.jahr);
+    st.wMonth = static_cast<WORD>(datum.monat);
+    st.wDay = static_cast<WORD>(datum.tag);
+    st.wDayOfWeek = 0;  // SetLocalTime ignores it; the old one would be wrong for the new date
+}
+
+}  // namespace
+
+SYSTEMTIME Datum_ersetzt(const SYSTEMTIME& jetzt, const Datum& datum) {
+    SYSTEMTIME neu = jetzt;
+    datum_eintragen(neu, datum);
+    return neu;
+}
+
+SYSTEMTIME Uhrzeit_ersetzt(const SYSTEMTIME& jetzt, const Uhrzeit& zeit, const std::optional<Datum>& datum) {
+    SYSTEMTIME neu = jetzt;
+    if (datum) datum_eintragen(neu, *datum);
+    neu.wHour = static_cast<WORD>(zeit.stunde);
+    neu.wMinute = static_cast<WORD>(zeit.minute);
+    neu.wSecond = static_cast<WORD>(zeit.sekunde);
+    neu.wMilliseconds = 0;
+    return neu;
+}
+
+bool Uhrrecht_einschalten() {
+    HANDLE roh = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &roh)) return false;
+    const Kerngriff token(roh);
+    TOKEN_PRIVILEGES recht{};
+    recht.PrivilegeCount = 1;
+    recht.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
+    if (!LookupPrivilegeValueW(nullptr, SE_SYSTEMTIME_NAME, &recht.Privileges[0].Luid)) return false;
+    // Succeeds even for a right the account lacks; only the last error tells.
+    if (!AdjustTokenPrivileges(token.get(), FALSE, &recht, 0, nullptr, nullptr)) return false;
+    return GetLastError() == ERROR_SUCCESS;
+}
+
+SYSTEMTIME Systemuhr::lesen() {
+    SYSTEMTIME st{};
+    GetLocalTime(&st);
+    return st;
+}
+
+bool Systemuhr::schreiben(const SYSTEMTIME& zeit) {
+    if (!recht_versucht_) {
+        recht_versucht_ = true;
+        Uhrrecht_einschalten();  // without the right, SetLocalTime reports the refusal
+    }
+    return SetLocalTime(&zeit) != FALSE;
+}
+
+bool Uhr_Win32::Datum_setzen(const Datum& datum) { return schreiben(Datum_ersetzt(ortsuhr_.lesen(), datum)); }
+
+bool Uhr_Win32::Uhrzeit_setzen(const Uhrzeit& zeit, const std::optional<Datum>& datum) {
+    return schreiben(Uhrzeit_ersetzt(ortsuhr_.lesen(), zeit, datum));
+}
+
+// SetLocalTime turns local time into UTC with the daylight-saving offset in force before the
+// write, not the one of the new time. When a write crosses a change of offset, the clock ends up
+// an hour off; the same write again, now under the new offset, lands where it should. Written twice
+// every time, since finding out whether a write crosses a change is more work than the second call.
+bool Uhr_Win32::schreiben(const SYSTEMTIME& zeit) {
+    if (!ortsuhr_.schreiben(zeit)) return false;
+    ortsuhr_.schreiben(zeit);
+    return true;
+}
+
+}  // namespace dadaviru::win32

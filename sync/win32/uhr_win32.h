@@ -1,0 +1,52 @@
+// The Windows clock: the local date and time of day written with SetLocalTime.
+#pragma once
+
+#include <windows.h>
+
+#include <optional>
+
+#include "sync/plattform.h"
+
+namespace dadaviru::win32 {
+
+// The clock reading `jetzt` with its date replaced; time of day and milliseconds are kept.
+SYSTEMTIME Datum_ersetzt(const SYSTEMTIME& jetzt, const Datum& datum);
+
+// The clock reading `jetzt` with its time of day replaced (and its date, when one is given);
+// the milliseconds start again from 0.
+SYSTEMTIME Uhrzeit_ersetzt(const SYSTEMTIME& jetzt, const Uhrzeit& zeit, const std::optional<Datum>& datum);
+
+// Reading and writing the local wall clock, kept apart so tests can stand in for the real one.
+class Ortsuhr {
+public:
+    virtual ~Ortsuhr() = default;
+    virtual SYSTEMTIME lesen() = 0;
+    virtual bool schreiben(const SYSTEMTIME& zeit) = 0;
+};
+
+// GetLocalTime and SetLocalTime. Before its first write it enables the right to change the
+// clock in the process's token; the account must hold that right, or every write is refused.
+class Systemuhr final : public Ortsuhr {
+public:
+    SYSTEMTIME lesen() override;
+    bool schreiben(const SYSTEMTIME& zeit) override;
+
+private:
+    bool recht_versucht_ = false;
+};
+
+// Enables SE_SYSTEMTIME_NAME in the process's token. False when the account does not hold it.
+bool Uhrrecht_einschalten();
+
+class Uhr_Win32 final : public Uhr {
+public:
+    explicit Uhr_Win32(Ortsuhr& ortsuhr) : ortsuhr_(ortsuhr) {}
+    bool Datum_setzen(const Datum& datum) override;
+    bool Uhrzeit_setzen(const Uhrzeit& zeit, const std::optional<Datum>& datum) override;
+
+private:
+    bool schreiben(const SYSTEMTIME& zeit);
+    Ortsuhr& ortsuhr_;
+};
+
+}  // namespace dadaviru::win32
