@@ -11,7 +11,8 @@ namespace dadaviru {
 
 int Programm_starten(Startmodus modus) {
     // No arguments reach GTK: the program has no command line, and GTK's own options stay off too.
-    const bool anzeige = gtk_init_check(nullptr, nullptr);
+    // Without a display named in the environment there is nothing for GTK to open: its start-up is skipped.
+    const bool anzeige = (g_getenv("DISPLAY") || g_getenv("WAYLAND_DISPLAY")) && gtk_init_check(nullptr, nullptr);
     Inet_Curl inet;
     Fenstersystem_Gtk system(anzeige, modus == Startmodus::beim_Laden ? dadaviru_xpm : dadaviru_autostart_xpm);
     frm_Zeit form(modus, inet, system);
