@@ -17,6 +17,10 @@ for p in Dadaviru Dadaviru_Autostart; do
   [ -x "$ziel/usr/bin/$p" ] || fehler "$p not installed"
   if getcap "$ziel/usr/bin/$p" | grep -q cap_sys_time; then fehler "a staged $p carries the capability"; fi
 done
+# The window module lies where the programs' run path says.
+modulpfad=$(readelf -d "$ziel/usr/bin/Dadaviru" | sed -n 's/.*Library runpath: \[\(.*\)\]/\1/p')
+[ -n "$modulpfad" ] && [ -f "$ziel$modulpfad/libdadaviru_gtk.so" ] || fehler "window module not at the run path '$modulpfad'"
+
 for s in dadaviru dadaviru_autostart; do
   head -n3 "$ziel/usr/share/icons/hicolor/32x32/apps/$s.xpm" | grep -q '"32 32 [0-9]* 1"' || fehler "icon $s"
 done

@@ -31,9 +31,15 @@ for i in 0 1 2 3; do
 done
 grep -q '^clock_settime ' "$arbeit/uhr" || fehler "writes did not go through clock_settime"
 echo "ok: four sources, eight writes in pass order"
+alle_acht=$(geschrieben | cut -c1-10)
+
+# A display that is named but cannot be opened counts as none.
+rm -f "$arbeit/uhr" "$arbeit/anfragen"
+(cd "$arbeit" && DISPLAY=:4711 ohne_uhrrecht timeout 60 "$dadaviru") || fehler "run with a dead display exited with $?"
+[ "$(geschrieben | cut -c1-10)" = "$alle_acht" ] || fehler "with a dead display: $(geschrieben)"
+echo "ok: a display that cannot be opened counts as none"
 
 # Dadaviru_Autostart without a display still waits 30 s, then writes the same.
-alle_acht=$(geschrieben | cut -c1-10)
 rm -f "$arbeit/uhr" "$arbeit/anfragen"
 (cd "$arbeit" && ohne_uhrrecht timeout 120 "$autostart") || fehler "Dadaviru_Autostart exited with $?"
 [ "$(geschrieben | cut -c1-10)" = "$alle_acht" ] && [ "$(geschrieben | tail -n1)" = "2004-04-04 04:04:04" ] \

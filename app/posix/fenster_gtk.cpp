@@ -1,8 +1,5 @@
-// frm_Zeit on GTK 3: the window with its design values, GLib timers, and native events turned
-// into the form's handlers.
+// frm_Zeit on GTK 3: the window with its design values, and its close turned into the form's handler.
 #include "app/posix/fenster_gtk.h"
-
-#include <unistd.h>
 
 #include <cstdio>
 #include <memory>
@@ -37,8 +34,7 @@ void aussehen_setzen(GtkWidget* fenster) {
 
 }  // namespace
 
-Fenstersystem_Gtk::Fenstersystem_Gtk(bool anzeige, const char** symbol_xpm) {
-    if (!anzeige) return;
+Fenstersystem_Gtk::Fenstersystem_Gtk(const char** symbol_xpm) {
     fenster_ = gtk_window_new(GTK_WINDOW_TOPLEVEL);
     gtk_window_set_title(GTK_WINDOW(fenster_), Entwurf::Caption);
     gtk_window_set_resizable(GTK_WINDOW(fenster_), FALSE);
@@ -53,46 +49,7 @@ Fenstersystem_Gtk::Fenstersystem_Gtk(bool anzeige, const char** symbol_xpm) {
     g_signal_connect(fenster_, "destroy-event", G_CALLBACK(schliessen_angefragt), this);
 }
 
-Fenstersystem_Gtk::~Fenstersystem_Gtk() {
-    for (const auto& [name, quelle] : timer_) g_source_remove(quelle);
-}
-
-void Fenstersystem_Gtk::Schleife() {
-    GMainLoop* schleife = g_main_loop_new(nullptr, FALSE);
-    g_main_loop_run(schleife);
-    g_main_loop_unref(schleife);
-}
-
-void Fenstersystem_Gtk::Timer_starten(Timer_Name timer, int millisekunden) {
-    Timer_anhalten(timer);
-    timer_[timer] = g_timeout_add(static_cast<guint>(millisekunden),
-                                  timer == Timer_Name::Timer_start ? tick_start : tick_ende, this);
-}
-
-void Fenstersystem_Gtk::Timer_anhalten(Timer_Name timer) {
-    if (const auto it = timer_.find(timer); it != timer_.end()) {
-        g_source_remove(it->second);
-        timer_.erase(it);
-    }
-}
-
-void Fenstersystem_Gtk::Zeigen() {
-    if (fenster_) gtk_widget_show(fenster_);
-}
-
-void Fenstersystem_Gtk::Beenden() { _exit(0); }
-
-gboolean Fenstersystem_Gtk::tick_start(gpointer selbst) {
-    auto& system = *static_cast<Fenstersystem_Gtk*>(selbst);
-    if (system.form_) system.form_->Timer_start_Timer();
-    return G_SOURCE_CONTINUE;
-}
-
-gboolean Fenstersystem_Gtk::tick_ende(gpointer selbst) {
-    auto& system = *static_cast<Fenstersystem_Gtk*>(selbst);
-    if (system.form_) system.form_->Timer_ende_Timer();
-    return G_SOURCE_CONTINUE;
-}
+void Fenstersystem_Gtk::Zeigen() { gtk_widget_show(fenster_); }
 
 gboolean Fenstersystem_Gtk::schliessen_angefragt(GtkWidget*, GdkEvent*, gpointer selbst) {
     auto& system = *static_cast<Fenstersystem_Gtk*>(selbst);
@@ -101,3 +58,9 @@ gboolean Fenstersystem_Gtk::schliessen_angefragt(GtkWidget*, GdkEvent*, gpointer
 }
 
 }  // namespace dadaviru
+
+dadaviru::Fenstersystem_Glib* dadaviru_gtk_oeffnen(const char** symbol_xpm) {
+    // No arguments reach GTK: the program has no command line, and GTK's own options stay off too.
+    if (!gtk_init_check(nullptr, nullptr)) return nullptr;
+    return new dadaviru::Fenstersystem_Gtk(symbol_xpm);
+}

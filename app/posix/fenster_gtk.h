@@ -1,41 +1,25 @@
-// frm_Zeit on GTK 3 and the GLib main loop; without a display the same program runs windowless.
+// frm_Zeit as a GTK 3 window. Built as a module of its own, which the programs load only when
+// there is a display, so a run without one never pays for loading GTK.
 #pragma once
 
 #include <gtk/gtk.h>
 
-#include <map>
-
-#include "app/fenster.h"
-#include "app/frm_zeit.h"
+#include "app/posix/fenster_glib.h"
 
 namespace dadaviru {
 
-class Fenstersystem_Gtk final : public Fenstersystem {
+class Fenstersystem_Gtk final : public Fenstersystem_Glib {
 public:
-    // With `anzeige` false there is no display: timers still run, and there is nothing to show.
-    Fenstersystem_Gtk(bool anzeige, const char** symbol_xpm);
-    ~Fenstersystem_Gtk() override;
-    Fenstersystem_Gtk(const Fenstersystem_Gtk&) = delete;
-    Fenstersystem_Gtk& operator=(const Fenstersystem_Gtk&) = delete;
-
-    // The form whose handlers the native events call.
-    void verbinden(frm_Zeit& form) { form_ = &form; }
-    // Runs the main loop; the program ends from a handler, never by returning from here.
-    void Schleife();
-
-    void Timer_starten(Timer_Name timer, int millisekunden) override;
-    void Timer_anhalten(Timer_Name timer) override;
+    explicit Fenstersystem_Gtk(const char** symbol_xpm);
     void Zeigen() override;
-    void Beenden() override;
 
 private:
-    static gboolean tick_start(gpointer selbst);
-    static gboolean tick_ende(gpointer selbst);
     static gboolean schliessen_angefragt(GtkWidget*, GdkEvent*, gpointer selbst);
 
-    GtkWidget* fenster_ = nullptr;  // owned by GTK once created; it lives until the process ends
-    frm_Zeit* form_ = nullptr;
-    std::map<Timer_Name, guint> timer_;
+    GtkWidget* fenster_ = nullptr;  // owned by GTK; it lives until the process ends
 };
 
 }  // namespace dadaviru
+
+// The module's one entry point: the window, or nothing when no display can be opened.
+extern "C" dadaviru::Fenstersystem_Glib* dadaviru_gtk_oeffnen(const char** symbol_xpm);

@@ -1,0 +1,42 @@
+// Starts either program on Linux: with a GTK window when the environment names a display that can
+// be opened, windowless on the GLib main loop otherwise.
+#include <dlfcn.h>
+#include <glib.h>
+
+#include <memory>
+
+#include "app/posix/fenster_glib.h"
+#include "app/posix/inet_curl.h"
+#include "app/programm.h"
+#include "app/symbole/dadaviru.xpm"
+#include "app/symbole/dadaviru_autostart.xpm"
+
+namespace dadaviru {
+
+namespace {
+
+// GTK and its many libraries are loaded only here, so a run without a display starts fast and small.
+// The module stays loaded for the life of the process.
+std::unique_ptr<Fenstersystem_Glib> fenster_oeffnen(const char** symbol_xpm) {
+    if (!g_getenv("DISPLAY") && !g_getenv("WAYLAND_DISPLAY")) return nullptr;
+    void* modul = dlopen("libdadaviru_gtk.so", RTLD_NOW | RTLD_LOCAL);
+    if (!modul) return nullptr;
+    using Oeffnen = Fenstersystem_Glib* (*)(const char**);
+    const auto oeffnen = reinterpret_cast<Oeffnen>(dlsym(modul, "dadaviru_gtk_oeffnen"));
+    return std::unique_ptr<Fenstersystem_Glib>(oeffnen ? oeffnen(symbol_xpm) : nullptr);
+}
+
+}  // namespace
+
+int Programm_starten(Startmodus modus) {
+    auto system = fenster_oeffnen(modus == Startmodus::beim_Laden ? dadaviru_xpm : dadaviru_autostart_xpm);
+    if (!system) system = std::make_unique<Fenstersystem_Glib>();
+    Inet_Curl inet;
+    frm_Zeit form(modus, inet, *system);
+    system->verbinden(form);
+    form.Laden();
+    system->Schleife();
+    return 0;
+}
+
+}  // namespace dadaviru
