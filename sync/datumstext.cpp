@@ -7,15 +7,6 @@ namespace dadaviru {
 
 namespace {
 
-std::string_view ohne_leerraum(std::string_view s) {
-    const auto leer = [](char c) { return c == ' ' || c == '\t'; };
-    while (!s.empty() && leer(s.front()))
-        s.remove_prefix(1);
-    while (!s.empty() && leer(s.back()))
-        s.remove_suffix(1);
-    return s;
-}
-
 bool ist_ziffer(char c) { return c >= '0' && c <= '9'; }
 
 // Reads between `min` and `max` digits.
@@ -98,6 +89,15 @@ std::optional<Datum> nach_muster(std::string_view text, std::string_view kurz) {
 }
 
 }  // namespace
+
+std::string_view ohne_leerraum(std::string_view s) {
+    const auto leer = [](char c) { return c == ' ' || c == '\t'; };
+    while (!s.empty() && leer(s.front()))
+        s.remove_prefix(1);
+    while (!s.empty() && leer(s.back()))
+        s.remove_suffix(1);
+    return s;
+}
 
 bool ist_kalenderdatum(const Datum& d) {
     // 1601 is where the Windows clock starts; keeping the same range makes both builds agree.

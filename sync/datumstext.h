@@ -10,6 +10,9 @@ namespace dadaviru {
 
 bool ist_kalenderdatum(const Datum& datum);
 
+// The text without the spaces and tabs around it.
+std::string_view ohne_leerraum(std::string_view text);
+
 // Blanks (spaces, tabs) around the text are ignored.
 // `ortsmuster` is the locale's date format in strftime notation (such as "%d.%m.%Y");
 // besides it, YYYY-MM-DD is always understood. Years have four digits, day and month one or two.

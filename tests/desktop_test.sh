@@ -8,52 +8,17 @@ export ZEITDIENST=$3 UHRATTRAPPE=$4
 host_a=$5 host_b=$6 host_c=$7 fensterblick=$8
 . "$(dirname "$0")/e2e_lib.sh"
 
-Xvfb -displayfd 9 -screen 0 800x600x24 -nolisten tcp 9>"$arbeit/anzeige" 2>/dev/null &
-xvfb=$!
-trap 'kill $xvfb 2>/dev/null; aufraeumen' EXIT
-for _ in $(seq 100); do [ -s "$arbeit/anzeige" ] && break; sleep 0.05; done
-[ -s "$arbeit/anzeige" ] || fehler "Xvfb did not start"
-export DISPLAY=:$(cat "$arbeit/anzeige") NO_AT_BRIDGE=1
-xdotool getdisplaygeometry >/dev/null || fehler "no display at $DISPLAY"
-
-alle_starten() {
-  local verzoegerung=$1
-  dienst_starten "${host_a%:*}" "${host_a##*:}" --delay "$verzoegerung" --body "2001-01-01 01:01:01"
-  dienst_starten "${host_b%:*}" "${host_b##*:}" --delay "$verzoegerung" --body "2002-02-02 02:02:02"
-  dienst_starten "${host_c%:*}" "${host_c##*:}" --delay "$verzoegerung" --body "2003-03-03 03:03:03"
-  dienst_starten 127.0.0.4 0 --delay "$verzoegerung" --body "2004-04-04 04:04:04"
-  echo "http://127.0.0.4:$port/zeit.php" > "$arbeit/dadaviru.txt"
-}
+anzeige_starten
 
 in_passfolge() {
-  [ "$(cat "$arbeit/anfragen" 2>/dev/null)" = "$(printf 'GET /zeit.php\nGET /zeit.php\nGET /\nGET /zeit.php')" ] \
-    || fehler "requests: $(cat "$arbeit/anfragen" 2>/dev/null)"
+  anfragen_in_passfolge
   [ "$(geschrieben | sed -n '2p;4p;6p;8p' | paste -sd,)" = \
     "2001-01-01 01:01:01,2002-02-02 02:02:02,2003-03-03 03:03:03,2004-04-04 04:04:04" ] \
     && [ "$(geschrieben | wc -l)" -eq 8 ] || fehler "writes: $(geschrieben | paste -sd,)"
 }
 
-sichtbares_fenster() { xdotool search --onlyvisible --name '^Zudedaruzu$' 2>/dev/null | head -n1; }
-
-# The program runs in the background; $programm_pid is its process.
-starten() { (cd "$arbeit" && exec setpriv --bounding-set=-sys_time --inh-caps=-sys_time -- \
-  env LD_PRELOAD="$UHRATTRAPPE" UHRATTRAPPE_PROTOKOLL="$arbeit/uhr" \
-  ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}verify_asan_link_order=0" "$1") & programm_pid=$!; }
-
-# Waits at most $2 seconds for the program to end by itself; its exit status must be 0.
-endet_binnen() {
-  local i
-  for i in $(seq $(($2 * 10))); do
-    if ! kill -0 "$programm_pid" 2>/dev/null; then
-      programmende=$(date +%s.%N)
-      wait "$programm_pid" || fehler "$1 exited with status $?"
-      return 0
-    fi
-    sleep 0.1
-  done
-  kill -9 "$programm_pid"
-  fehler "$1 did not end within $2 s"
-}
+# The program runs in the background, in the folder with dadaviru.txt; $programm_pid is its process.
+starten() { (cd "$arbeit" && ohne_uhrrecht "$1") & programm_pid=$!; }
 
 # Dadaviru: the window stays hidden while the run works, and the program ends by itself after it.
 neu_beginnen

@@ -4,6 +4,8 @@
 #include <glib.h>
 
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "app/posix/fenster_glib.h"
 #include "app/posix/inet_curl.h"
@@ -15,11 +17,28 @@ namespace dadaviru {
 
 namespace {
 
+// Tried by absolute path along the program's own library search path (its run path first), so the
+// module is found whoever carries out the dlopen: a sanitizer's runtime, for one, intercepts it.
+void* modul_laden() {
+    void* programm = dlopen(nullptr, RTLD_NOW);
+    Dl_serinfo groesse{};
+    if (!programm || dlinfo(programm, RTLD_DI_SERINFOSIZE, &groesse) != 0) return nullptr;
+    std::vector<Dl_serinfo> speicher(groesse.dls_size / sizeof(Dl_serinfo) + 1);
+    Dl_serinfo* info = speicher.data();
+    *info = groesse;
+    if (dlinfo(programm, RTLD_DI_SERINFO, info) != 0) return nullptr;
+    for (unsigned i = 0; i < info->dls_cnt; ++i) {
+        const std::string pfad = std::string(info->dls_serpath[i].dls_name) + "/libdadaviru_gtk.so";
+        if (void* modul = dlopen(pfad.c_str(), RTLD_NOW | RTLD_LOCAL)) return modul;
+    }
+    return nullptr;
+}
+
 // GTK and its many libraries are loaded only here, so a run without a display starts fast and small.
 // The module stays loaded for the life of the process.
 std::unique_ptr<Fenstersystem_Glib> fenster_oeffnen(const char** symbol_xpm) {
     if (!g_getenv("DISPLAY") && !g_getenv("WAYLAND_DISPLAY")) return nullptr;
-    void* modul = dlopen("libdadaviru_gtk.so", RTLD_NOW | RTLD_LOCAL);
+    void* modul = modul_laden();
     if (!modul) return nullptr;
     using Oeffnen = Fenstersystem_Glib* (*)(const char**);
     const auto oeffnen = reinterpret_cast<Oeffnen>(dlsym(modul, "dadaviru_gtk_oeffnen"));

@@ -14,15 +14,6 @@ namespace dadaviru::win32 {
 
 namespace {
 
-std::string_view ohne_leerraum(std::string_view s) {
-    const auto leer = [](char c) { return c == ' ' || c == '\t'; };
-    while (!s.empty() && leer(s.front()))
-        s.remove_prefix(1);
-    while (!s.empty() && leer(s.back()))
-        s.remove_suffix(1);
-    return s;
-}
-
 std::optional<double> variant_lesen(std::string_view text) {
     text = ohne_leerraum(text);
     if (text.empty()) return std::nullopt;

@@ -16,53 +16,19 @@ fensterblick=$werkzeuge/fensterblick
 export WINEDEBUG=-all,err+sync
 
 anzeige_starten
-xdotool getdisplaygeometry >/dev/null || fehler "no display at $DISPLAY"
-
-neu_beginnen() {
-  dienste_beenden
-  rm -f "$arbeit/anfragen" "$arbeit/dadaviru.txt" "$arbeit/wine.log"
-}
-
-alle_starten() {
-  local verzoegerung=$1
-  dienst_starten "${host_a%:*}" "${host_a##*:}" --delay "$verzoegerung" --body "2001-01-01 01:01:01"
-  dienst_starten "${host_b%:*}" "${host_b##*:}" --delay "$verzoegerung" --body "2002-02-02 02:02:02"
-  dienst_starten "${host_c%:*}" "${host_c##*:}" --delay "$verzoegerung" --body "2003-03-03 03:03:03"
-  dienst_starten 127.0.0.4 0 --delay "$verzoegerung" --body "2004-04-04 04:04:04"
-  echo "http://127.0.0.4:$port/zeit.php" > "$arbeit/dadaviru.txt"
-}
 
 # Four answers: four requests in pass order, and two clock writes for each, all refused.
 in_passfolge() {
-  [ "$(cat "$arbeit/anfragen" 2>/dev/null)" = "$(printf 'GET /zeit.php\nGET /zeit.php\nGET /\nGET /zeit.php')" ] \
-    || fehler "requests: $(cat "$arbeit/anfragen" 2>/dev/null)"
+  anfragen_in_passfolge
   local verweigert
   verweigert=$(grep -c 'NtSetSystemTime not allowed' "$arbeit/wine.log" || true)
   [ "$verweigert" -eq 8 ] || fehler "expected 8 refused clock writes, Wine reported $verweigert"
 }
 
-sichtbares_fenster() { xdotool search --onlyvisible --name '^Zudedaruzu$' 2>/dev/null | head -n1; }
-
 # The program runs in the background, in the folder with dadaviru.txt; $programm_pid is its process.
 starten() {
   (cd "$arbeit" && exec setpriv --bounding-set=-sys_time --inh-caps=-sys_time -- wine "$1" 2>>"$arbeit/wine.log") &
   programm_pid=$!
-}
-
-# Waits at most $2 seconds for the program to end by itself; its exit status must be 0.
-endet_binnen() {
-  local i status
-  for i in $(seq $(($2 * 10))); do
-    if ! kill -0 "$programm_pid" 2>/dev/null; then
-      status=0
-      wait "$programm_pid" || status=$?
-      [ "$status" -eq 0 ] || fehler "$1 exited with status $status"
-      return 0
-    fi
-    sleep 0.1
-  done
-  kill -9 "$programm_pid" 2>/dev/null || true
-  fehler "$1 did not end within $2 s"
 }
 
 # The client area as the lavender run through the window's middle, across and down. Without a
