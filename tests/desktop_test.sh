@@ -24,10 +24,7 @@ starten() { (cd "$arbeit" && ohne_uhrrecht "$1") & programm_pid=$!; }
 neu_beginnen
 alle_starten 700
 starten "$dadaviru"
-for _ in $(seq 15); do
-  [ -z "$(sichtbares_fenster)" ] || fehler "Dadaviru showed its window during the run"
-  sleep 0.1
-done
+kein_fenster_waehrend_des_laufs
 endet_binnen Dadaviru 30
 in_passfolge
 # The last answer left the service 0.7 s after its request was logged; the end follows about 10 ms later.
@@ -49,8 +46,7 @@ neu_beginnen
 alle_starten 0
 starten "$autostart"
 beginn=$SECONDS
-fenster=$(timeout 20 xdotool search --sync --onlyvisible --name '^Zudedaruzu$' | head -n1) \
-  || fehler "no window captioned Zudedaruzu"
+fenster_abwarten
 geometrie=$(xdotool getwindowgeometry "$fenster" | sed -n 's/^ *Geometry: //p')
 [ "$geometrie" = "121x41" ] || fehler "client area is $geometrie"
 sleep 1
@@ -68,8 +64,7 @@ for schliessen in "$fensterblick schliessen" "xdotool windowclose"; do
   neu_beginnen
   alle_starten 0
   starten "$autostart"
-  fenster=$(timeout 20 xdotool search --sync --onlyvisible --name '^Zudedaruzu$' | head -n1) \
-    || fehler "no window captioned Zudedaruzu"
+  fenster_abwarten
   $schliessen "$fenster"
   endet_binnen "Dadaviru_Autostart ($schliessen)" 10
   [ ! -s "$arbeit/anfragen" ] && [ -z "$(geschrieben)" ] || fehler "a request or a write after closing"

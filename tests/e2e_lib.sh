@@ -91,6 +91,21 @@ anzeige_starten() {
 
 sichtbares_fenster() { xdotool search --onlyvisible --name '^Zudedaruzu$' 2>/dev/null | head -n1; }
 
+# Watches for 1.5 s that no window is visible, while Dadaviru's run works.
+kein_fenster_waehrend_des_laufs() {
+  local i
+  for i in $(seq 15); do
+    [ -z "$(sichtbares_fenster)" ] || fehler "Dadaviru showed its window during the run"
+    sleep 0.1
+  done
+}
+
+# Waits at most 20 s for the window to be mapped; sets $fenster to it.
+fenster_abwarten() {
+  fenster=$(timeout 20 xdotool search --sync --onlyvisible --name '^Zudedaruzu$' | head -n1) \
+    || fehler "no window captioned Zudedaruzu"
+}
+
 # endet_binnen NAME SECONDS: waits for the program started as $programm_pid to end by itself; its
 # exit status must be 0. Sets $programmende to the moment the end was seen.
 endet_binnen() {
