@@ -1,8 +1,11 @@
 # How each program names itself: the strings of its desktop entry on Linux and of its version
 # and type information on Windows. Kept here once for both.
 
-set(DADAVIRU_VERSION "1.01")
-set(DADAVIRU_VERSION_NUMERISCH "1,1,0,0")
+# The version is the project's; Windows wants it as four numbers as well, so 1.01 is 1,1,0,0.
+set(DADAVIRU_VERSION "${PROJECT_VERSION}")
+math(EXPR _dadaviru_neben "${PROJECT_VERSION_MINOR}")
+set(DADAVIRU_VERSION_NUMERISCH "${PROJECT_VERSION_MAJOR},${_dadaviru_neben},0,0")
+unset(_dadaviru_neben)
 
 # dadaviru_kennung(<program>): sets KENNUNG_BESCHREIBUNG (FileDescription), KENNUNG_PRODUKT
 # (ProductName), KENNUNG_INTERN (InternalName), KENNUNG_DATEINAME (OriginalFilename) and

@@ -8,7 +8,7 @@
 
 namespace dadaviru {
 
-int Programm_starten(Startmodus modus) {
+int Programm_starten(Startmodus modus, int, char**) {
     Inet_Wininet inet;
     Fenstersystem_Win32 system(GetModuleHandleW(nullptr));
     frm_Zeit form(modus, inet, system);
