@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # A staged install: both programs, their desktop entries with the exact identification strings,
-# and their icons; a staged install sets no capability and still succeeds.
+# their icons and manual pages; a staged install sets no capability and still succeeds.
 # Argument: the build folder
 set -euo pipefail
 bau=$1
@@ -21,8 +21,15 @@ done
 modulpfad=$(readelf -d "$ziel/usr/bin/Dadaviru" | sed -n 's/.*Library runpath: \[\(.*\)\]/\1/p')
 [ -n "$modulpfad" ] && [ -f "$ziel$modulpfad/libdadaviru_gtk.so" ] || fehler "window module not at the run path '$modulpfad'"
 
+# Each icon as a PNG of its size, with the transparency of its source.
 for s in dadaviru dadaviru_autostart; do
-  head -n3 "$ziel/usr/share/icons/hicolor/32x32/apps/$s.xpm" | grep -q '"32 32 [0-9]* 1"' || fehler "icon $s"
+  for k in 16 32 48; do
+    file -b "$ziel/usr/share/icons/hicolor/${k}x$k/apps/$s.png" | grep -q "^PNG image data, $k x $k, 8-bit/color RGBA" \
+      || fehler "icon $s ${k}x$k: $(file -b "$ziel/usr/share/icons/hicolor/${k}x$k/apps/$s.png")"
+  done
+done
+for seite in Dadaviru.1 Dadaviru_Autostart.1 zeitdienst.8; do
+  [ -s "$ziel/usr/share/man/man${seite##*.}/$seite" ] || fehler "no manual page $seite"
 done
 
 pruefen() {

@@ -13,6 +13,7 @@ pakete=(
   xvfb xdotool xauth
   locales tzdata
   util-linux libcap2-bin curl
+  imagemagick file
 )
 
 # The Windows programs are cross-built and tested under 32-bit Wine.
