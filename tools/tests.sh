@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# The whole test suite: the Linux build with its unit and end-to-end tests, the Windows build with
-# its unit and end-to-end tests under Wine, the Linux build again under AddressSanitizer and
-# UndefinedBehaviorSanitizer, and a short run of each fuzzer.
+# The whole test suite: the Linux build with its unit and end-to-end tests, the Debian packages and
+# the Windows installer, the Windows build with its unit and end-to-end tests and the installer
+# under Wine, the Linux build again under AddressSanitizer and UndefinedBehaviorSanitizer, and a
+# short run of each fuzzer.
 # Everything runs without CAP_SYS_TIME, so nothing here can set this machine's clock.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -34,15 +35,35 @@ fuzzen() {
   done
 }
 
-# After linux: the tests under Wine use its time service and window probe.
+# The packages, built as a publisher builds them, and signed with a throw-away certificate so that
+# the signing is tested too.
+zertifikat=build/pakete/testzertifikat
+pakete() {
+  echo "== packages"
+  mkdir -p "$zertifikat"
+  [ -s "$zertifikat/zertifikat.pem" ] || openssl req -x509 -newkey rsa:2048 -nodes -days 3650 \
+    -subj "/CN=Dadaviru test signing" -addext extendedKeyUsage=codeSigning \
+    -keyout "$zertifikat/schluessel.pem" -out "$zertifikat/zertifikat.pem" 2>/dev/null
+  DADAVIRU_ZERTIFIKAT=$PWD/$zertifikat/zertifikat.pem DADAVIRU_SCHLUESSEL=$PWD/$zertifikat/schluessel.pem \
+    bash tools/pakete.sh
+  bash tests/pakete_test.sh build/pakete "$(dpkg-parsechangelog -S Version)"
+}
+
+# After linux: the tests under Wine use its time service and window probe. After pakete: the
+# installer is tested here too.
 windows() {
   echo "== windows (mingw-w64, under Wine)"
   cmake --preset windows >/dev/null
   cmake --build --preset windows
   ohne_uhrrecht ctest --preset windows -j2
+  local version
+  version=$(dpkg-parsechangelog -S Version)
+  bash tests/win32/installer_test.sh "build/pakete/Dadaviru-${version%-*}-setup.exe" "${version%-*}" \
+    build/pakete/wine "$zertifikat/zertifikat.pem"
 }
 
 pruefen linux
+pakete
 windows
 fuzzen
 pruefen asan

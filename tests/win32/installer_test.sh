@@ -1,0 +1,106 @@
+#!/usr/bin/env bash
+# The Windows installer under Wine, in a fresh prefix of its own: a silent install for each choice of
+# autostart, with its files, Start-menu entry, task or Startup shortcut and "Apps & features" entry,
+# then a silent uninstall that leaves nothing. Wine's Task Scheduler is incomplete, so a stand-in
+# schtasks.exe records the commands and the task definition the installer hands it.
+# Arguments: Dadaviru-VERSION-setup.exe VERSION prefix-folder [certificate the files are signed with]
+set -euo pipefail
+setup=$(realpath "$1") version=$2 zertifikat=${4:-}
+WINEPREFIX=$(realpath -m "$3")
+hier=$(cd "$(dirname "$0")" && pwd)
+fehler() { echo "FAIL: $*" >&2; exit 1; }
+ohne_uhrrecht() { setpriv --bounding-set=-sys_time --inh-caps=-sys_time -- "$@"; }
+
+rm -rf "$WINEPREFIX"
+bash "$hier/wine_einrichten.sh" "$WINEPREFIX"
+# No menu entries of Wine's own in this machine's home folder for the shortcuts the installer makes.
+export WINEPREFIX WINEDEBUG=-all WINEARCH=win32 WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d;schtasks.exe=n"
+c=$WINEPREFIX/drive_c
+i686-w64-mingw32-gcc -std=c11 -O2 -municode -static -o "$c/windows/system32/schtasks.exe" "$hier/schtasks_attrappe.c"
+
+# Each step waits for the Wine server, so an uninstaller that hands over to its copy in Temp has finished.
+unter_wine() {
+  local status=0
+  ohne_uhrrecht timeout -k 10 120 wine "$@" || status=$?
+  ohne_uhrrecht timeout 60 wineserver -w
+  return $status
+}
+ordner="$c/Program Files/Dadaviru"
+menue="$c/ProgramData/Microsoft/Windows/Start Menu/Programs"
+schluessel='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Dadaviru'
+eintrag() { { unter_wine reg query "$schluessel" 2>/dev/null || true; } | tr -d '\r'; }
+befehle() { tr -d '\r' < "$c/schtasks.log" 2>/dev/null || true; }
+
+# Nothing of ours anywhere in the prefix: no file or folder, no registry key or value.
+nichts_uebrig() {
+  local reste
+  reste=$(cd "$c" && find . -iname '*dadaviru*' -not -path './schtasks.log')
+  [ -z "$reste" ] || fehler "$1: left behind: $reste"
+  [ -z "$(eintrag)" ] || fehler "$1: the uninstall entry is still there"
+  if grep -qi dadaviru "$WINEPREFIX"/*.reg; then fehler "$1: left in the registry: $(grep -i dadaviru "$WINEPREFIX"/*.reg)"; fi
+}
+nichts_uebrig "a fresh prefix"
+
+# /AUTOSTART value (none: the default) | what the autostart must be
+while IFS='|' read -r wahl erwartet; do
+  rm -f "$c/schtasks.log" "$c/aufgabe.xml"
+  unter_wine "$setup" /S ${wahl:+"/AUTOSTART=$wahl"} || fehler "install with '$wahl' exited with $?"
+
+  for datei in Dadaviru.exe Dadaviru_Autostart.exe LICENSE.txt Uninstall.exe; do
+    [ -f "$ordner/$datei" ] || fehler "$wahl: no $datei in Program Files"
+  done
+  [ -f "$menue/Dadaviru.lnk" ] || fehler "$wahl: no Start-menu entry"
+  e=$(eintrag)
+  for zeile in "DisplayName REG_SZ Dadaviru" "DisplayVersion REG_SZ $version" \
+    "Publisher REG_SZ The Dadaviru developers" 'DisplayIcon REG_SZ C:\Program Files\Dadaviru\Dadaviru.exe,0' \
+    'UninstallString REG_SZ "C:\Program Files\Dadaviru\Uninstall.exe"'; do
+    grep -qxF "$zeile" <<< "$(sed 's/^ *//; s/ \{2,\}/ /g' <<< "$e")" || fehler "$wahl: the uninstall entry lacks '$zeile': $e"
+  done
+  groesse=$(sed -n 's/^ *EstimatedSize *REG_DWORD *//p' <<< "$e")
+  [ $((groesse)) -gt 100 ] || fehler "$wahl: EstimatedSize is '$groesse' KiB"
+
+  aufgabe=$(grep -i '/Create' <<< "$(befehle)" || true)
+  startup="$menue/StartUp/Dadaviru_Autostart.lnk"
+  case $erwartet in
+    aufgabe)
+      grep -qiE '^"C:\\windows\\system32\\schtasks\.exe" /Create /TN "Dadaviru_Autostart" /XML "[^"]*\\aufgabe\.xml" /F$' <<< "$aufgabe" \
+        || fehler "$wahl: schtasks was run as: $(befehle)"
+      xml=$(iconv -f UTF-16 -t UTF-8 "$c/aufgabe.xml" | tr -d '\r')
+      for teil in '<LogonTrigger><Enabled>true</Enabled></LogonTrigger>' '<RunLevel>HighestAvailable</RunLevel>' \
+        '<GroupId>S-1-5-32-545</GroupId>' '<Command>"C:\Program Files\Dadaviru\Dadaviru_Autostart.exe"</Command>' \
+        '<WorkingDirectory>C:\Program Files\Dadaviru</WorkingDirectory>' '<DisallowStartIfOnBatteries>false</DisallowStartIfOnBatteries>'; do
+        grep -qF "$teil" <<< "$xml" || fehler "$wahl: the task lacks $teil: $xml"
+      done
+      [ ! -e "$startup" ] || fehler "$wahl: a Startup shortcut as well as the task" ;;
+    ordner)
+      [ -f "$startup" ] || fehler "$wahl: no Startup shortcut"
+      [ -z "$aufgabe" ] || fehler "$wahl: a task as well: $aufgabe" ;;
+    keine)
+      [ ! -e "$startup" ] && [ -z "$aufgabe" ] || fehler "$wahl: an autostart although none was chosen" ;;
+  esac
+  if [ -n "$zertifikat" ]; then
+    for datei in Dadaviru.exe Dadaviru_Autostart.exe Uninstall.exe; do
+      osslsigncode verify -CAfile "$zertifikat" -in "$ordner/$datei" > /dev/null || fehler "$datei is not signed"
+    done
+  fi
+
+  unter_wine "$ordner/Uninstall.exe" /S || fehler "uninstall after '$wahl' exited with $?"
+  grep -qixF '"C:\windows\system32\schtasks.exe" /Delete /TN "Dadaviru_Autostart" /F' <<< "$(befehle)" \
+    || fehler "$wahl: the uninstall did not remove the task: $(befehle)"
+  nichts_uebrig "after the uninstall of '$wahl'"
+  echo "ok: installer, autostart ${wahl:-by default}: $erwartet"
+done << 'EOF'
+|aufgabe
+ordner|ordner
+keine|keine
+EOF
+
+# A choice the installer does not know installs nothing.
+status=0
+unter_wine "$setup" /S /AUTOSTART=immer || status=$?
+[ "$status" -ne 0 ] || fehler "an unknown /AUTOSTART was accepted"
+nichts_uebrig "an unknown /AUTOSTART"
+if [ -n "$zertifikat" ]; then
+  osslsigncode verify -CAfile "$zertifikat" -in "$setup" > /dev/null || fehler "the installer is not signed"
+fi
+echo "ok: installer under Wine"
