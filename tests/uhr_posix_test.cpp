@@ -1,11 +1,16 @@
-// Local wall-clock values to CLOCK_REALTIME in Europe/Berlin, summer time changes included.
-// Only the arithmetic is tested here; the real writes are checked under the clock interposer.
-#include "sync/posix/uhr_posix.h"
-
+// Local wall-clock values to CLOCK_REALTIME in Europe/Berlin, summer time changes included, the
+// choice between timedated and the direct write, and the raising and dropping of CAP_SYS_TIME.
+// The real writes are checked under the clock interposer and against a timedated stand-in.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <memory>
 #include <string>
+#include <utility>
+#include <vector>
+
+#include "sync/posix/uhr_posix.h"
+#include "sync/posix/zeitrecht.h"
 
 namespace dadaviru::test {
 namespace {
@@ -69,6 +74,18 @@ TEST_F(Berlin, SommerzeitEndet) {
     EXPECT_EQ(posix::Lokal_zu_utc(wand(2026, 10, 25, 3, 0, 0)), utc(2026, 10, 25, 2, 0, 0));
 }
 
+TEST_F(Berlin, SommerzeitEndetUndDieUhrStehtInDerDoppeltenStunde) {
+    // 2026-10-25: the clock shows 02:30:30 in the first (CEST) or second (CET) occurrence. A
+    // date-only answer for the same day, or the time of day it already shows, keeps it where it is.
+    for (const std::time_t jetzt : {utc(2026, 10, 25, 0, 30, 30), utc(2026, 10, 25, 1, 30, 30)}) {
+        const timespec uhr{jetzt, 0};
+        EXPECT_EQ(posix::Datum_ersetzt(uhr, Datum{2026, 10, 25})->tv_sec, jetzt);
+        EXPECT_EQ(posix::Uhrzeit_ersetzt(uhr, Uhrzeit{2, 30, 30}, Datum{2026, 10, 25})->tv_sec, jetzt);
+    }
+    // A clock that shows neither offset (none in this zone) takes the first occurrence.
+    EXPECT_EQ(posix::Lokal_zu_utc(wand(2026, 10, 25, 2, 30, 0), 0), utc(2026, 10, 25, 0, 30, 0));
+}
+
 TEST_F(Berlin, DatumErsetzenBehaeltUhrzeitUndBruchteil) {
     const timespec jetzt{utc(2026, 12, 7, 12, 45, 9), 123'000'000};  // 13:45:09.123 CET
     const auto neu = posix::Datum_ersetzt(jetzt, Datum{2026, 7, 1});
@@ -102,6 +119,83 @@ TEST_F(Berlin, DatumAufDenTagDerUmstellung) {
     const auto neu = posix::Datum_ersetzt(jetzt, Datum{2026, 3, 29});
     ASSERT_TRUE(neu);
     EXPECT_EQ(neu->tv_sec, utc(2026, 3, 29, 1, 30, 0));
+}
+
+class Schreiber_Attrappe final : public posix::Uhrschreiber {
+public:
+    Schreiber_Attrappe(std::vector<std::string>& journal, std::string name, posix::Schreibergebnis ergebnis)
+        : journal_(journal), name_(std::move(name)), ergebnis_(ergebnis) {}
+    posix::Schreibergebnis Schreiben(const timespec&) override {
+        journal_.push_back(name_);
+        return ergebnis_;
+    }
+    void Beenden() override { journal_.push_back(name_ + " beendet"); }
+
+private:
+    std::vector<std::string>& journal_;
+    std::string name_;
+    posix::Schreibergebnis ergebnis_;
+};
+
+TEST(UhrPosix, TimedatedEntscheidetUndNurOhneIhnWirdDirektGeschrieben) {
+    using enum posix::Schreibergebnis;
+    struct Fall {
+        posix::Schreibergebnis timedated;
+        bool gesetzt;
+        std::vector<std::string> journal;
+    };
+    for (const auto& [timedated, gesetzt, erwartet] : std::vector<Fall>{
+             {geschrieben, true, {"timedated", "timedated", "timedated beendet", "direkt beendet"}},
+             {abgelehnt, false, {"timedated", "timedated", "timedated beendet", "direkt beendet"}},
+             // Once timedated is known to be missing, the run stays with the direct write.
+             {kein_dienst, true, {"timedated", "direkt", "direkt", "timedated beendet", "direkt beendet"}},
+         }) {
+        std::vector<std::string> journal;
+        posix::Uhr_Posix uhr(std::make_unique<Schreiber_Attrappe>(journal, "timedated", timedated),
+                             std::make_unique<Schreiber_Attrappe>(journal, "direkt", geschrieben));
+        EXPECT_EQ(uhr.Datum_setzen(Datum{2026, 12, 7}), gesetzt);
+        EXPECT_EQ(uhr.Uhrzeit_setzen(Uhrzeit{12, 0, 0}, Datum{2026, 12, 7}), gesetzt);
+        uhr.Lauf_beenden();
+        EXPECT_EQ(journal, erwartet);
+    }
+}
+
+// Holds capability sets as libcap's text form and records each set the helper asks for.
+class Prozessrechte_Attrappe final : public posix::Prozessrechte {
+public:
+    explicit Prozessrechte_Attrappe(std::string jetzt) : jetzt_(std::move(jetzt)) {}
+    std::vector<std::string> gesetzt;
+    posix::Cap Lesen() override { return posix::Cap(cap_from_text(jetzt_.c_str())); }
+    bool Setzen(const posix::Cap& rechte) override {
+        char* text = cap_to_text(rechte.get(), nullptr);
+        jetzt_ = text;
+        cap_free(text);
+        gesetzt.push_back(jetzt_);
+        return true;
+    }
+
+private:
+    std::string jetzt_;
+};
+
+TEST(Zeitrecht, NurUmDenSchreibvorgangWirksamUndAmEndeAusAllenMengen) {
+    Prozessrechte_Attrappe rechte("cap_sys_time=p");
+    posix::Zeitrecht recht(rechte);
+    { const posix::Zeitrecht_erhoben erhoben(recht); }
+    recht.Ablegen();
+    EXPECT_EQ(rechte.gesetzt, (std::vector<std::string>{"cap_sys_time=ep", "cap_sys_time=p", "="}));
+    EXPECT_FALSE(recht.Heben());  // dropped for good
+
+    // Other capabilities stay as they are; without CAP_SYS_TIME nothing is asked of the kernel.
+    Prozessrechte_Attrappe andere("cap_net_bind_service=ep cap_sys_time=p");
+    posix::Zeitrecht recht2(andere);
+    recht2.Ablegen();
+    EXPECT_EQ(andere.gesetzt, (std::vector<std::string>{"cap_net_bind_service=ep"}));
+    Prozessrechte_Attrappe ohne("cap_net_bind_service=ep");
+    posix::Zeitrecht recht3(ohne);
+    { const posix::Zeitrecht_erhoben erhoben(recht3); }
+    recht3.Ablegen();
+    EXPECT_TRUE(ohne.gesetzt.empty());
 }
 
 }  // namespace
