@@ -9,6 +9,11 @@
 #include <utility>
 #include <vector>
 
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include "sync/posix/schreiber.h"
 #include "sync/posix/uhr_posix.h"
 #include "sync/posix/zeitrecht.h"
 
@@ -158,6 +163,51 @@ TEST(UhrPosix, TimedatedEntscheidetUndNurOhneIhnWirdDirektGeschrieben) {
         uhr.Lauf_beenden();
         EXPECT_EQ(journal, erwartet);
     }
+}
+
+// The bus address the writer reads, for one test; the tests as a whole run with a dead one.
+class Busadresse {
+public:
+    explicit Busadresse(const std::string& adresse) {
+        if (const char* a = std::getenv("DBUS_SYSTEM_BUS_ADDRESS")) vorher_ = a;
+        setenv("DBUS_SYSTEM_BUS_ADDRESS", adresse.c_str(), 1);
+    }
+    ~Busadresse() {
+        if (vorher_)
+            setenv("DBUS_SYSTEM_BUS_ADDRESS", vorher_->c_str(), 1);
+        else
+            unsetenv("DBUS_SYSTEM_BUS_ADDRESS");
+    }
+
+private:
+    std::optional<std::string> vorher_;
+};
+
+TEST(SchreiberTimedated, OhneBusKeinDienstUndEinStummerBusHaeltDenLaufNicht) {
+    const timespec neu{1'800'000'000, 0};
+    {
+        const Busadresse adresse("unix:path=/nonexistent/kein-bus");
+        posix::Schreiber_Timedated schreiber;
+        EXPECT_EQ(schreiber.Schreiben(neu), posix::Schreibergebnis::kein_dienst);
+    }
+    // A socket that takes connections and never says a word: the call runs out of time, which is
+    // a failed write and not a missing service, and the writer does not wait on it again.
+    const std::string pfad = "/tmp/dadaviru-stummer-bus-" + std::to_string(getpid());
+    const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un ort{};
+    ort.sun_family = AF_UNIX;
+    pfad.copy(ort.sun_path, sizeof ort.sun_path - 1);
+    unlink(pfad.c_str());
+    ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&ort), sizeof ort), 0);
+    ASSERT_EQ(listen(fd, 4), 0);
+    {
+        const Busadresse adresse("unix:path=" + pfad);
+        posix::Schreiber_Timedated schreiber(200'000);
+        EXPECT_EQ(schreiber.Schreiben(neu), posix::Schreibergebnis::abgelehnt);
+        EXPECT_EQ(schreiber.Schreiben(neu), posix::Schreibergebnis::abgelehnt);
+    }
+    close(fd);
+    unlink(pfad.c_str());
 }
 
 // Holds capability sets as libcap's text form and records each set the helper asks for.
