@@ -41,6 +41,8 @@ public:
     // Replaces the time of day. With a date, that date is written together with it instead of
     // the clock's current one, so a midnight between two writes cannot shift the result by a day.
     virtual bool Uhrzeit_setzen(const Uhrzeit& zeit, const std::optional<Datum>& datum) = 0;
+    // After the last write of a run: whatever the clock held open for it is given up.
+    virtual void Lauf_beenden() {}
 };
 
 enum class Suchergebnis { gefunden, fehlt, fehlgeschlagen };

@@ -33,6 +33,7 @@ void Zeit_setzen(Inet_Dienst& inet, Timer_Dienst& timer_ende, Plattform& plattfo
 
         Antwort_anwenden(*antwort, plattform.umwandlung, plattform.uhr);
     }
+    geschuetzt([&] { plattform.uhr.Lauf_beenden(); });
     geschuetzt([&] { timer_ende.Interval(10); });
     geschuetzt([&] { timer_ende.Enabled(true); });
 }

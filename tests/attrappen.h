@@ -76,6 +76,9 @@ public:
         journal_.push_back("Uhrzeit " + text(z) + (d ? " am " + text(*d) : "") + (verweigert ? " verweigert" : ""));
         return !verweigert;
     }
+    // How far the journal had come when the run said it was over; kept out of the journal itself.
+    std::optional<std::size_t> beendet_nach;
+    void Lauf_beenden() override { beendet_nach = journal_.size(); }
 
 private:
     Journal& journal_;

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # --help, -h and --version answer and end without a synchronisation: with every built-in service
-# listening, no request may arrive and the interposer may see no clock write.
+# listening and a timedated stand-in on a private bus, no request may arrive, no SetTime, and the
+# interposer may see no clock write.
 # Arguments: Dadaviru Dadaviru_Autostart zeitdienst libuhrattrappe.so host-a host-b host-c version
 set -euo pipefail
 dadaviru=$1 autostart=$2
@@ -12,6 +13,9 @@ unset DISPLAY WAYLAND_DISPLAY
 for host in "$host_a" "$host_b" "$host_c"; do dienst_starten "${host%:*}" "${host##*:}"; done
 dienst_starten 127.0.0.4 0
 echo "http://127.0.0.4:$port/zeit.php" > "$arbeit/dadaviru.txt"
+privaten_bus_starten
+timedated_starten
+setzen() { grep -c ' SetTime [0-9]' "$arbeit/timedated" 2>/dev/null || true; }
 
 # program | arguments | a line the answer must hold
 while IFS='|' read -r name argumente erwartet; do
@@ -30,9 +34,10 @@ Dadaviru_Autostart|--version|Dadaviru_Autostart $version
 EOF
 
 [ ! -s "$arbeit/anfragen" ] || fehler "a time service was asked: $(cat "$arbeit/anfragen")"
-[ -z "$(geschrieben)" ] || fehler "the clock was written: $(geschrieben)"
+[ -z "$(geschrieben)" ] && [ "$(setzen)" -eq 0 ] || fehler "the clock was written: $(geschrieben) $(cat "$arbeit/timedated")"
 
 # Any other argument is still ignored: the run happens as without one.
 (cd "$arbeit" && ohne_uhrrecht timeout 60 "$dadaviru" --unbekannt) || fehler "run with an unknown argument exited with $?"
-[ "$(wc -l < "$arbeit/anfragen")" -eq 4 ] || fehler "an unknown argument: requests $(cat "$arbeit/anfragen")"
+[ "$(wc -l < "$arbeit/anfragen")" -eq 4 ] && [ "$(setzen)" -eq 8 ] \
+  || fehler "an unknown argument: requests $(cat "$arbeit/anfragen"), clock $(cat "$arbeit/timedated")"
 echo "ok: --help, -h and --version answer without a synchronisation"

@@ -45,6 +45,7 @@ TEST_F(Lauf, AlleVierAntwortenInDerReihenfolgeUndDerLetzteGewinnt) {
                                      "OpenURL " + url2, "Datum 2003-03-03", "Uhrzeit 03:03:03 am 2003-03-03",
                                      "suchen dadaviru.txt", "lesen dadaviru.txt", "OpenURL " + url3, "Datum 2004-04-04",
                                      "Uhrzeit 04:04:04 am 2004-04-04", "Interval 10", "Enabled true"));
+    EXPECT_EQ(uhr.beendet_nach, journal.size() - 2);  // after the last write, before the exit timer
 }
 
 TEST_F(Lauf, EinAusgefallenerDienstAendertNichtsUndDerNaechsteSetztDieUhr) {

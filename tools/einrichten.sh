@@ -13,6 +13,8 @@ pakete=(
   xvfb xdotool xauth
   locales tzdata
   util-linux libcap2-bin curl
+  libsystemd-dev libcap-dev
+  dbus-daemon dbus-bin python3-dbusmock
   imagemagick file
 )
 
@@ -34,7 +36,7 @@ if [ ${#fehlend[@]} -gt 0 ]; then
   echo "einrichten: installing ${fehlend[*]}"
   export DEBIAN_FRONTEND=noninteractive
   apt-get update -qq
-  apt-get install -y -qq --no-install-recommends "${fehlend[@]}" >/dev/null
+  apt-get -o DPkg::Lock::Timeout=600 install -y -qq --no-install-recommends "${fehlend[@]}" >/dev/null
 fi
 
 # The date conversion follows the user's locale; the tests try it under both of these.

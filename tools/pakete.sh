@@ -27,7 +27,8 @@ projekt=$(sed -n 's/^project(Dadaviru VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt
 [ "$upstream" = "$projekt" ] || { echo "pakete: debian/changelog has $upstream, CMakeLists.txt $projekt" >&2; exit 1; }
 
 # Nothing built here ever runs with the right to set this machine's clock.
-ohne_uhrrecht() { setpriv --bounding-set=-sys_time --inh-caps=-sys_time -- "$@"; }
+unset UHRATTRAPPE
+. tests/sicher_lib.sh
 ziel=$wurzel/build/pakete
 rm -f "$ziel"/*.deb "$ziel"/*.exe
 mkdir -p "$ziel"

@@ -3,7 +3,8 @@
 # the Windows installer, the Windows build with its unit and end-to-end tests and the installer
 # under Wine, the Linux build again under AddressSanitizer and UndefinedBehaviorSanitizer, and a
 # short run of each fuzzer.
-# Everything runs without CAP_SYS_TIME, so nothing here can set this machine's clock.
+# Everything runs without CAP_SYS_TIME and away from the machine's system bus, so nothing here can
+# set this machine's clock.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -12,7 +13,8 @@ bash tools/einrichten.sh
 # Tests talk to loopback only, never through a proxy the environment may name.
 export no_proxy="${no_proxy:+$no_proxy,}127.0.0.0/8,localhost" NO_PROXY="${NO_PROXY:+$NO_PROXY,}127.0.0.0/8,localhost"
 
-ohne_uhrrecht() { setpriv --bounding-set=-sys_time --inh-caps=-sys_time -- "$@"; }
+# Everything below runs without CAP_SYS_TIME and with the system bus pointed at nothing.
+. tests/sicher_lib.sh
 fuzz_sekunden=${DADAVIRU_FUZZ_SEKUNDEN:-30}
 
 pruefen() {

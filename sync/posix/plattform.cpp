@@ -1,5 +1,6 @@
 // The clock, conversions and file lookup of a POSIX build.
 #include "dateien_posix.h"
+#include "schreiber.h"
 #include "uhr_posix.h"
 #include "umwandlung_posix.h"
 
@@ -7,7 +8,8 @@ namespace dadaviru {
 
 Plattform& System() {
     static posix::Umwandlung_Posix umwandlung;
-    static posix::Uhr_Posix uhr;
+    static posix::Uhr_Posix uhr(std::make_unique<posix::Schreiber_Timedated>(),
+                                std::make_unique<posix::Schreiber_Direkt>());
     static posix::Dateien_Posix dateien;
     static Plattform plattform{umwandlung, uhr, dateien};
     return plattform;

@@ -1,5 +1,5 @@
-// Writes the local date and time of day to CLOCK_REALTIME. Needs CAP_SYS_TIME; without it
-// clock_settime fails and the write is skipped like any other failure.
+// Turns local wall-clock values into instants and hands each write to timedated, or, where there
+// is none, to clock_settime.
 #include "uhr_posix.h"
 
 #include <algorithm>
@@ -36,9 +36,15 @@ std::optional<timespec> jetzt_lesen() {
     return ts;
 }
 
+void datum_eintragen(std::tm& wand, const Datum& datum) {
+    wand.tm_year = datum.jahr - 1900;
+    wand.tm_mon = datum.monat - 1;
+    wand.tm_mday = datum.tag;
+}
+
 }  // namespace
 
-std::optional<std::time_t> Lokal_zu_utc(const std::tm& wand) {
+std::optional<std::time_t> Lokal_zu_utc(const std::tm& wand, std::optional<long> versatz_jetzt) {
     std::tm felder = wand;
     felder.tm_isdst = 0;
     const std::time_t w = wandsekunden(felder);
@@ -51,7 +57,13 @@ std::optional<std::time_t> Lokal_zu_utc(const std::tm& wand) {
     const std::time_t spaet = w - nachher->tm_gmtoff;
     const bool frueh_passt = zeigt(frueh, w);
     const bool spaet_passt = zeigt(spaet, w);
-    if (frueh_passt && spaet_passt) return std::min(frueh, spaet);
+    if (frueh_passt && spaet_passt) {
+        // A clock standing in the repeated hour keeps to the occurrence it is in, so a date or
+        // a time of day written then does not move it by the length of the change.
+        if (versatz_jetzt == nachher->tm_gmtoff) return spaet;
+        if (versatz_jetzt == vorher->tm_gmtoff) return frueh;
+        return std::min(frueh, spaet);
+    }
     if (frueh_passt) return frueh;
     if (spaet_passt) return spaet;
     return frueh;  // inside a gap
@@ -60,36 +72,49 @@ std::optional<std::time_t> Lokal_zu_utc(const std::tm& wand) {
 std::optional<timespec> Datum_ersetzt(const timespec& jetzt, const Datum& datum) {
     auto wand = lokal(jetzt.tv_sec);
     if (!wand) return std::nullopt;
-    wand->tm_year = datum.jahr - 1900;
-    wand->tm_mon = datum.monat - 1;
-    wand->tm_mday = datum.tag;
-    return schreibbar(Lokal_zu_utc(*wand), jetzt.tv_nsec);
+    const long versatz = wand->tm_gmtoff;
+    datum_eintragen(*wand, datum);
+    return schreibbar(Lokal_zu_utc(*wand, versatz), jetzt.tv_nsec);
 }
 
 std::optional<timespec> Uhrzeit_ersetzt(const timespec& jetzt, const Uhrzeit& zeit, const std::optional<Datum>& datum) {
     auto wand = lokal(jetzt.tv_sec);
     if (!wand) return std::nullopt;
-    if (datum) {
-        wand->tm_year = datum->jahr - 1900;
-        wand->tm_mon = datum->monat - 1;
-        wand->tm_mday = datum->tag;
-    }
+    const long versatz = wand->tm_gmtoff;
+    if (datum) datum_eintragen(*wand, *datum);
     wand->tm_hour = zeit.stunde;
     wand->tm_min = zeit.minute;
     wand->tm_sec = zeit.sekunde;
-    return schreibbar(Lokal_zu_utc(*wand), 0);
+    return schreibbar(Lokal_zu_utc(*wand, versatz), 0);
+}
+
+Uhr_Posix::Uhr_Posix(std::unique_ptr<Uhrschreiber> timedated, std::unique_ptr<Uhrschreiber> direkt)
+    : timedated_(std::move(timedated)), direkt_(std::move(direkt)) {}
+
+bool Uhr_Posix::schreiben(const std::optional<timespec>& neu) {
+    if (!neu) return false;
+    if (!ohne_timedated_) {
+        // Whatever timedated answers stands: a refusal is not a reason to go round it.
+        const auto ergebnis = timedated_->Schreiben(*neu);
+        if (ergebnis != Schreibergebnis::kein_dienst) return ergebnis == Schreibergebnis::geschrieben;
+        ohne_timedated_ = true;
+    }
+    return direkt_->Schreiben(*neu) == Schreibergebnis::geschrieben;
 }
 
 bool Uhr_Posix::Datum_setzen(const Datum& datum) {
     const auto jetzt = jetzt_lesen();
-    const auto neu = jetzt ? Datum_ersetzt(*jetzt, datum) : std::nullopt;
-    return neu && clock_settime(CLOCK_REALTIME, &*neu) == 0;
+    return schreiben(jetzt ? Datum_ersetzt(*jetzt, datum) : std::nullopt);
 }
 
 bool Uhr_Posix::Uhrzeit_setzen(const Uhrzeit& zeit, const std::optional<Datum>& datum) {
     const auto jetzt = jetzt_lesen();
-    const auto neu = jetzt ? Uhrzeit_ersetzt(*jetzt, zeit, datum) : std::nullopt;
-    return neu && clock_settime(CLOCK_REALTIME, &*neu) == 0;
+    return schreiben(jetzt ? Uhrzeit_ersetzt(*jetzt, zeit, datum) : std::nullopt);
+}
+
+void Uhr_Posix::Lauf_beenden() {
+    timedated_->Beenden();
+    direkt_->Beenden();
 }
 
 }  // namespace dadaviru::posix

@@ -9,7 +9,8 @@ setup=$(realpath "$1") version=$2 zertifikat=${4:-}
 WINEPREFIX=$(realpath -m "$3")
 hier=$(cd "$(dirname "$0")" && pwd)
 fehler() { echo "FAIL: $*" >&2; exit 1; }
-ohne_uhrrecht() { setpriv --bounding-set=-sys_time --inh-caps=-sys_time -- "$@"; }
+unset UHRATTRAPPE
+. "$hier/../sicher_lib.sh"
 
 rm -rf "$WINEPREFIX"
 bash "$hier/wine_einrichten.sh" "$WINEPREFIX"

@@ -13,9 +13,9 @@ exe=$1 programm=$2 pruefer=$3
 unter_wine() {
     local sekunden=$1
     shift
-    timeout -k 10 "$sekunden" setpriv --bounding-set=-sys_time --inh-caps=-sys_time -- \
-        env WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" "$@"
+    UHRATTRAPPE= ohne_uhrrecht timeout -k 10 "$sekunden" env WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" "$@"
 }
+. "$(dirname "$0")/../sicher_lib.sh"
 
 WINEPREFIX=${WINEPREFIX:-$(cd "$(dirname "$pruefer")" && pwd)/wineprefix}
 export WINEPREFIX

@@ -27,7 +27,7 @@ in_passfolge() {
 
 # The program runs in the background, in the folder with dadaviru.txt; $programm_pid is its process.
 starten() {
-  (cd "$arbeit" && exec setpriv --bounding-set=-sys_time --inh-caps=-sys_time -- wine "$1" 2>>"$arbeit/wine.log") &
+  (cd "$arbeit" && ohne_uhrrecht wine "$1" 2>>"$arbeit/wine.log") &
   programm_pid=$!
 }
 

@@ -9,7 +9,7 @@ bereit=$WINEPREFIX/.dadaviru_bereit
 [ -e "$bereit" ] && exit 0
 
 mkdir -p "$(dirname "$WINEPREFIX")"
-ohne_uhrrecht() { setpriv --bounding-set=-sys_time --inh-caps=-sys_time -- "$@"; }
+. "$(dirname "$0")/../sicher_lib.sh"
 echo "wine_einrichten: setting up $WINEPREFIX (takes a minute on a fresh machine)"
 ohne_uhrrecht timeout -k 10 300 wineboot -i >/dev/null 2>&1 || { echo "FAIL: wineboot -i" >&2; exit 1; }
 ohne_uhrrecht timeout 60 wineserver -w
