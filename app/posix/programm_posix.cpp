@@ -12,6 +12,10 @@
 #include "app/programm.h"
 #include "app/symbole/dadaviru.xpm"
 #include "app/symbole/dadaviru_autostart.xpm"
+#include "sync/posix/dateien_posix.h"
+#include "sync/posix/schreiber.h"
+#include "sync/posix/uhr_posix.h"
+#include "sync/posix/umwandlung_posix.h"
 
 namespace dadaviru {
 
@@ -50,8 +54,12 @@ std::unique_ptr<Fenstersystem_Glib> fenster_oeffnen(const char** symbol_xpm) {
 int Programm_starten(Startmodus modus) {
     auto system = fenster_oeffnen(modus == Startmodus::beim_Laden ? dadaviru_xpm : dadaviru_autostart_xpm);
     if (!system) system = std::make_unique<Fenstersystem_Glib>();
+    posix::Umwandlung_Posix umwandlung;
+    posix::Uhr_Posix uhr(std::make_unique<posix::Schreiber_Timedated>(), std::make_unique<posix::Schreiber_Direkt>());
+    posix::Dateien_Posix dateien;
+    Plattform plattform{umwandlung, uhr, dateien};
     Inet_Curl inet;
-    frm_Zeit form(modus, inet, *system);
+    frm_Zeit form(modus, inet, *system, plattform);
     system->verbinden(form);
     form.Laden();
     system->Schleife();
