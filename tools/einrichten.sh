@@ -4,7 +4,7 @@
 set -euo pipefail
 
 pakete=(
-  build-essential cmake ninja-build pkg-config git
+  build-essential cmake ninja-build pkg-config git clang-format
   clang libclang-rt-14-dev
   libcurl4-openssl-dev ca-certificates
   libcpp-httplib-dev

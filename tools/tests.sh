@@ -16,6 +16,17 @@ export no_proxy="${no_proxy:+$no_proxy,}127.0.0.0/8,localhost" NO_PROXY="${NO_PR
 . tests/sicher_lib.sh
 fuzz_sekunden=${DADAVIRU_FUZZ_SEKUNDEN:-30}
 
+# Guard rails before any build: one code style, and the synchronisation run never reaching into
+# the window's code.
+leitplanken() {
+  echo "== style and include boundary"
+  git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run -Werror
+  if grep -rnE '#include +"(\.\./)*app/' sync; then
+    echo "FAIL: sync/ includes from app/" >&2
+    return 1
+  fi
+}
+
 pruefen() {
   echo "== $1"
   cmake --preset "$1" >/dev/null
@@ -54,6 +65,7 @@ windows() {
   fi
 }
 
+leitplanken
 pruefen linux
 windows
 fuzzen
