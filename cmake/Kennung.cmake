@@ -1,11 +1,10 @@
 # How each program names itself: the strings of its desktop entry on Linux and of its version
 # and type information on Windows. Kept here once for both.
 
-# The version is the project's; Windows wants it as four numbers as well, so 1.01 is 1,1,0,0.
+# The version is project()'s; "1.01" reads as 1.1.0.0 in Windows' numeric form.
 set(DADAVIRU_VERSION "${PROJECT_VERSION}")
-math(EXPR _dadaviru_neben "${PROJECT_VERSION_MINOR}")
-set(DADAVIRU_VERSION_NUMERISCH "${PROJECT_VERSION_MAJOR},${_dadaviru_neben},0,0")
-unset(_dadaviru_neben)
+math(EXPR kennung_minor "${PROJECT_VERSION_MINOR}")
+set(DADAVIRU_VERSION_NUMERISCH "${PROJECT_VERSION_MAJOR},${kennung_minor},0,0")
 
 # dadaviru_kennung(<program>): sets KENNUNG_BESCHREIBUNG (FileDescription), KENNUNG_PRODUKT
 # (ProductName), KENNUNG_INTERN (InternalName), KENNUNG_DATEINAME (OriginalFilename) and

@@ -2,7 +2,6 @@
 #include "uebersteuerung.h"
 
 #include "schutz.h"
-#include "zeit_setzen.h"
 
 namespace dadaviru {
 

@@ -10,6 +10,8 @@
 
 namespace dadaviru {
 
+inline constexpr std::string_view Uebersteuerungsdatei = "dadaviru.txt";
+
 // Only the start of the file is read; a URL is far shorter.
 inline constexpr std::size_t Uebersteuerung_hoechstens = 8 * 1024;
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "sync/datumstext.h"
+#include "sync/dienste.h"
 #include "sync/plattform.h"
 
 namespace dadaviru::test {

@@ -41,22 +41,21 @@ endet_binnen Dadaviru 30
 [ -z "$(geschrieben)" ] || fehler "writes without a source: $(geschrieben)"
 echo "ok: Dadaviru without sources writes nothing and ends"
 
-# Dadaviru_Autostart: the window shows at once, idle; after 30 s the run, then the end.
+# Dadaviru_Autostart: the window shows at once and stays through the run, which waits for
+# Timer_start's first tick; then the end. (The loopback programs tick after a short wait.)
 neu_beginnen
-alle_starten 0
+alle_starten 1000
+beginn=$(date +%s.%N)
 starten "$autostart"
-beginn=$SECONDS
 fenster_abwarten
 geometrie=$(xdotool getwindowgeometry "$fenster" | sed -n 's/^ *Geometry: //p')
 [ "$geometrie" = "121x41" ] || fehler "client area is $geometrie"
-sleep 1
-farbe=$("$fensterblick" pixel "$fenster" 60 20)
-[ "$farbe" = "c0c0ff" ] || fehler "background is #$farbe"
-sleep $((20 - (SECONDS - beginn)))
-[ ! -s "$arbeit/anfragen" ] && [ -z "$(geschrieben)" ] || fehler "Dadaviru_Autostart did not wait"
-endet_binnen Dadaviru_Autostart 40
+lavendel() { [ "$("$fensterblick" pixel "$fenster" 60 20)" = "c0c0ff" ]; }
+warten_auf 20 lavendel || fehler "background is #$("$fensterblick" pixel "$fenster" 60 20)"
+erste_anfrage_nach_der_wartezeit Dadaviru_Autostart
+endet_binnen Dadaviru_Autostart 60
 in_passfolge
-echo "ok: Dadaviru_Autostart shows its window, waits 30 s, writes in pass order and ends"
+echo "ok: Dadaviru_Autostart shows its window, waits for Timer_start, writes in pass order and ends"
 
 # Closing Dadaviru_Autostart's window during the wait ends it without a request: once with the
 # close button's request, once with the window destroyed from outside.

@@ -148,13 +148,22 @@ anzeige_starten() {
 
 sichtbares_fenster() { xdotool search --onlyvisible --name '^Zudedaruzu$' 2>/dev/null | head -n1; }
 
-# Watches for 1.5 s that no window is visible, while Dadaviru's run works.
+# Watches that no window is visible while Dadaviru's run works, up to its fourth request.
 kein_fenster_waehrend_des_laufs() {
-  local i
-  for i in $(seq 15); do
+  local ende=$((SECONDS + 60))
+  until [ "$(wc -l < "$arbeit/anfragen" 2>/dev/null || echo 0)" -ge 4 ]; do
     [ -z "$(sichtbares_fenster)" ] || fehler "Dadaviru showed its window during the run"
-    sleep 0.1
+    [ "$SECONDS" -lt "$ende" ] || fehler "the run did not reach its fourth request"
+    sleep 0.05
   done
+}
+
+# Waits for the first request of a run; fails unless it came Timer_start's interval
+# ($DADAVIRU_WARTEZEIT_MS) or more after $beginn, the moment before the program started.
+erste_anfrage_nach_der_wartezeit() {
+  warten_auf 60 test -s "$arbeit/anfragen" || fehler "$1 sent no request"
+  awk -v jetzt="$(date +%s.%N)" -v beginn="$beginn" -v ms="${DADAVIRU_WARTEZEIT_MS:?}" \
+    'BEGIN { exit !(jetzt - beginn >= ms / 1000) }' || fehler "$1 did not wait for Timer_start"
 }
 
 # Waits at most 20 s for the window to be mapped; sets $fenster to it.

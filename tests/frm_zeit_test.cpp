@@ -79,6 +79,7 @@ TEST_F(Fenster, DadaviruSynchronisiertBeimLadenUndZeigtSichDanach) {
     EXPECT_THAT(journal, ElementsAre("Beenden"));
 }
 
+// The tests link the shipped interval, so this also holds the programs as shipped to their 30 s.
 TEST_F(Fenster, AutostartZeigtSichUndWartetAufDenErstenTick) {
     frm_Zeit form(Startmodus::nach_Wartezeit, inet, system, plattform);
     form.Laden();

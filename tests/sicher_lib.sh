@@ -15,3 +15,18 @@ ohne_uhrrecht() {
   setpriv --bounding-set=-sys_time --inh-caps=-sys_time -- \
     env DBUS_SYSTEM_BUS_ADDRESS="${privater_bus:-$kein_bus}" "${attrappe[@]}" "$@"
 }
+
+# wine_waehlen FOLDER: Wine for the programs of $DADAVIRU_WINEARCH (win32 unless it says win64).
+# /usr/bin/wine takes the 32-bit loader whenever it is installed, even on a machine that cannot run
+# 32-bit code; for win64, FOLDER puts the 64-bit loader first on PATH, for wineboot too.
+wine_waehlen() {
+  export WINEARCH=${DADAVIRU_WINEARCH:-win32}
+  [ "$WINEARCH" = win64 ] || return 0
+  mkdir -p "$1"
+  local n
+  for n in wine wine-stable; do
+    printf '#!/bin/sh\nWINELOADER=/usr/lib/wine/wine64 exec /usr/lib/wine/wine64 "$@"\n' > "$1/$n"
+    chmod +x "$1/$n"
+  done
+  export PATH="$1:$PATH"
+}

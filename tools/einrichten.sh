@@ -4,7 +4,7 @@
 set -euo pipefail
 
 pakete=(
-  build-essential cmake ninja-build pkg-config git
+  build-essential cmake ninja-build pkg-config git clang-format
   clang libclang-rt-14-dev
   libcurl4-openssl-dev ca-certificates
   libcpp-httplib-dev
@@ -18,8 +18,9 @@ pakete=(
   imagemagick file
 )
 
-# The Windows programs are cross-built and tested under 32-bit Wine.
-windows_pakete=(g++-mingw-w64-i686 mingw-w64-tools wine wine32:i386)
+# The Windows programs are cross-built and tested under 32-bit Wine. A kernel without 32-bit
+# support runs no 32-bit Wine; the tests then use a 64-bit build under 64-bit Wine.
+windows_pakete=(g++-mingw-w64-i686 mingw-w64-tools wine wine32:i386 g++-mingw-w64-x86-64 wine64)
 if ! dpkg --print-foreign-architectures | grep -qx i386; then
   dpkg --add-architecture i386
 fi

@@ -48,7 +48,7 @@ mv "$deb"/*.deb "$ziel"/
 # Windows: a release build of the two programs alone, stripped, then the installer around them.
 echo "== Windows installer"
 win=$ziel/windows
-cmake -S "$wurzel" -B "$win" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$wurzel/cmake/mingw-i686.cmake" \
+cmake -S "$wurzel" -B "$win" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$wurzel/cmake/mingw.cmake" \
   -DCMAKE_BUILD_TYPE=Release -DDADAVIRU_TESTS=OFF "$@" > /dev/null
 cmake --build "$win" -j2 --target Dadaviru Dadaviru_Autostart > /dev/null
 rm -rf "$win/stufe"

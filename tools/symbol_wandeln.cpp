@@ -50,7 +50,8 @@ public:
 
     std::vector<std::string> zeichenketten() {
         // Only blanks may come first: the magic line is itself a comment.
-        while (pos_ < text_.size() && ist_leerraum(text_[pos_])) ++pos_;
+        while (pos_ < text_.size() && ist_leerraum(text_[pos_]))
+            ++pos_;
         if (text_.substr(pos_, 9) != "/* XPM */") throw Abgelehnt("does not start with /* XPM */");
         pos_ += 9;
         // The declaration ("static const char* name[] = {") carries nothing we need.
@@ -59,7 +60,8 @@ public:
             if (pos_ >= text_.size()) throw Abgelehnt("no opening brace");
             const char c = text_[pos_];
             if (c == '{') break;
-            if (!ist_deklarationszeichen(c)) throw Abgelehnt(std::string("unexpected character '") + c + "' before the brace");
+            if (!ist_deklarationszeichen(c))
+                throw Abgelehnt(std::string("unexpected character '") + c + "' before the brace");
             ++pos_;
         }
         ++pos_;
@@ -70,8 +72,10 @@ public:
             if (text_[pos_] == '}') break;
             ketten.push_back(zeichenkette());
             zwischenraum_ueberspringen();
-            if (pos_ < text_.size() && text_[pos_] == ',') ++pos_;
-            else if (pos_ >= text_.size() || text_[pos_] != '}') throw Abgelehnt("strings must be separated by commas");
+            if (pos_ < text_.size() && text_[pos_] == ',')
+                ++pos_;
+            else if (pos_ >= text_.size() || text_[pos_] != '}')
+                throw Abgelehnt("strings must be separated by commas");
         }
         ++pos_;
         zwischenraum_ueberspringen();
@@ -84,8 +88,8 @@ public:
 
 private:
     static bool ist_deklarationszeichen(char c) {
-        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
-               c == '*' || c == '[' || c == ']' || c == '=';
+        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c == '*' ||
+               c == '[' || c == ']' || c == '=';
     }
 
     static bool ist_leerraum(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
@@ -129,9 +133,11 @@ std::vector<std::string_view> woerter(std::string_view zeile) {
     std::vector<std::string_view> ergebnis;
     std::size_t pos = 0;
     while (pos < zeile.size()) {
-        while (pos < zeile.size() && (zeile[pos] == ' ' || zeile[pos] == '\t')) ++pos;
+        while (pos < zeile.size() && (zeile[pos] == ' ' || zeile[pos] == '\t'))
+            ++pos;
         const std::size_t anfang = pos;
-        while (pos < zeile.size() && zeile[pos] != ' ' && zeile[pos] != '\t') ++pos;
+        while (pos < zeile.size() && zeile[pos] != ' ' && zeile[pos] != '\t')
+            ++pos;
         if (pos > anfang) ergebnis.push_back(zeile.substr(anfang, pos - anfang));
     }
     return ergebnis;
@@ -164,17 +170,21 @@ bool gleich_ohne_gross_klein(std::string_view a, std::string_view b) {
 }
 
 Farbe farbe_lesen(std::string_view zeile) {
-    if (zeile.size() < 2 || (zeile[1] != ' ' && zeile[1] != '\t')) throw Abgelehnt("bad colour line \"" + std::string(zeile) + "\"");
+    if (zeile.size() < 2 || (zeile[1] != ' ' && zeile[1] != '\t'))
+        throw Abgelehnt("bad colour line \"" + std::string(zeile) + "\"");
     Farbe farbe;
     farbe.zeichen = zeile[0];
     const auto teile = woerter(zeile.substr(1));
     // Only the colour-display key: symbolic names, grey levels and other visuals have no meaning for an icon.
-    if (teile.size() != 2 || teile[0] != "c") throw Abgelehnt("colour line \"" + std::string(zeile) + "\" is not \"<char> c <colour>\"");
+    if (teile.size() != 2 || teile[0] != "c")
+        throw Abgelehnt("colour line \"" + std::string(zeile) + "\" is not \"<char> c <colour>\"");
     const std::string_view wert = teile[1];
     if (gleich_ohne_gross_klein(wert, "None")) {
         farbe.durchsichtig = true;
     } else if (wert.size() == 7 && wert[0] == '#') {
-        const auto byte = [&](std::size_t i) { return static_cast<std::uint8_t>(hexziffer(wert[i]) * 16 + hexziffer(wert[i + 1])); };
+        const auto byte = [&](std::size_t i) {
+            return static_cast<std::uint8_t>(hexziffer(wert[i]) * 16 + hexziffer(wert[i + 1]));
+        };
         farbe.rot = byte(1);
         farbe.gruen = byte(3);
         farbe.blau = byte(5);
@@ -195,7 +205,8 @@ Bild xpm_lesen(std::string_view text) {
     if (je_pixel != 1) throw Abgelehnt("only one character per pixel is supported");
     if (farben < 1 || farben > farben_max) throw Abgelehnt("between 1 and 16 colours are supported");
     if (ketten.size() != 1 + static_cast<std::size_t>(farben) + kante)
-        throw Abgelehnt("expected " + std::to_string(1 + farben + kante) + " strings, found " + std::to_string(ketten.size()));
+        throw Abgelehnt("expected " + std::to_string(1 + farben + kante) + " strings, found " +
+                        std::to_string(ketten.size()));
 
     Bild bild;
     std::array<int, 128> index_von{};
@@ -225,13 +236,15 @@ void wort_anhaengen(std::vector<std::uint8_t>& aus, std::uint16_t wert) {
 }
 
 void doppelwort_anhaengen(std::vector<std::uint8_t>& aus, std::uint32_t wert) {
-    for (int i = 0; i < 4; ++i) aus.push_back(static_cast<std::uint8_t>(wert >> (8 * i)));
+    for (int i = 0; i < 4; ++i)
+        aus.push_back(static_cast<std::uint8_t>(wert >> (8 * i)));
 }
 
 // One image: the 4-bit colour bitmap, then the 1-bit mask, both bottom row first and each row
 // padded to 32 bits (a 32-pixel row needs no padding at either depth).
 std::vector<std::uint8_t> ico_bauen(const Bild& bild) {
-    constexpr std::uint32_t kopf = 40, palette = farben_max * 4, farbbild = kante * kante / 2, maske = kante * kante / 8;
+    constexpr std::uint32_t kopf = 40, palette = farben_max * 4, farbbild = kante * kante / 2,
+                            maske = kante * kante / 8;
     constexpr std::uint32_t bild_bytes = kopf + palette + farbbild + maske;
     std::vector<std::uint8_t> aus;
     aus.reserve(6 + 16 + bild_bytes);

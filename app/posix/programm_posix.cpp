@@ -14,6 +14,11 @@
 #include "app/programm.h"
 #include "app/symbole/dadaviru.xpm"
 #include "app/symbole/dadaviru_autostart.xpm"
+#include "sync/posix/dateien_posix.h"
+#include "sync/posix/schreiber.h"
+#include "sync/posix/uhr_posix.h"
+#include "sync/posix/umwandlung_posix.h"
+#include "sync/uebersteuerung.h"
 #include "sync/zeit_setzen.h"
 
 namespace dadaviru {
@@ -85,8 +90,12 @@ int Programm_starten(Startmodus modus, int argc, char** argv) {
     if (hat_geantwortet(modus, argc, argv)) return 0;
     auto system = fenster_oeffnen(modus == Startmodus::beim_Laden ? dadaviru_xpm : dadaviru_autostart_xpm);
     if (!system) system = std::make_unique<Fenstersystem_Glib>();
+    posix::Umwandlung_Posix umwandlung;
+    posix::Uhr_Posix uhr(std::make_unique<posix::Schreiber_Timedated>(), std::make_unique<posix::Schreiber_Direkt>());
+    posix::Dateien_Posix dateien;
+    Plattform plattform{umwandlung, uhr, dateien};
     Inet_Curl inet;
-    frm_Zeit form(modus, inet, *system);
+    frm_Zeit form(modus, inet, *system, plattform);
     system->verbinden(form);
     form.Laden();
     system->Schleife();

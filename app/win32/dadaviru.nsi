@@ -2,6 +2,11 @@
 ; an uninstaller, an "Apps & features" entry, and the autostart the user chooses.
 ; Made by tools/pakete.sh: makensis -DVERSION=1.01 -DNUMERISCH=1.1.0.0 -DQUELLE=dir -DLIZENZ=file -DAUSGABE=file
 Unicode true
+; The shipped installer is 32-bit. Only the installer test builds it as amd64-unicode, on machines
+; whose Wine can run 64-bit programs only; the script is the same.
+!ifdef ZIEL
+  Target ${ZIEL}
+!endif
 !ifndef VERSION | NUMERISCH | QUELLE | LIZENZ | AUSGABE
   !error "VERSION, NUMERISCH, QUELLE, LIZENZ and AUSGABE must be defined"
 !endif

@@ -1,8 +1,8 @@
 // Writes the local date and time of day with SetLocalTime, after enabling the right to change the
 // clock. Without that right each write fails and is skipped like any other failure.
-#include "sync/win32/uhr_win32.h"
+#include "uhr_win32.h"
 
-#include "sync/win32/griff.h"
+#include "griff.h"
 
 namespace dadaviru::win32 {
 

@@ -19,6 +19,7 @@ unter_wine() {
 
 WINEPREFIX=${WINEPREFIX:-$(cd "$(dirname "$pruefer")" && pwd)/wineprefix}
 export WINEPREFIX
+wine_waehlen "$WINEPREFIX.bin"
 mkdir -p "$(dirname "$WINEPREFIX")"
 # Both programs' tests may start together: one makes the prefix, the other waits for it. The marker
 # is written last, so a prefix whose making was cut short is made again.

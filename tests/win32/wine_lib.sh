@@ -3,7 +3,7 @@
 # Expects WINEPREFIX and ZEITDIENST.
 
 WINEPREFIX=$(realpath -m "${WINEPREFIX:?}")
-export WINEPREFIX WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINEARCH=win32
+export WINEPREFIX WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 ZEITDIENST=$(realpath -m "${ZEITDIENST:?}")
 [ -x "$ZEITDIENST" ] || { echo "FAIL: no $ZEITDIENST; build the linux preset first" >&2; exit 1; }
 [ -e "$WINEPREFIX/.dadaviru_bereit" ] || { echo "FAIL: the Wine prefix $WINEPREFIX is not set up" >&2; exit 1; }
@@ -11,6 +11,7 @@ ZEITDIENST=$(realpath -m "${ZEITDIENST:?}")
 unset http_proxy https_proxy HTTP_PROXY HTTPS_PROXY all_proxy ALL_PROXY
 unset UHRATTRAPPE
 . "$(dirname "${BASH_SOURCE[0]}")/../e2e_lib.sh"
+wine_waehlen "$WINEPREFIX.bin"
 
 # The Wine server of the prefix outlives its last program by a few seconds; wait for it.
 vor_dem_aufraeumen() { ohne_uhrrecht timeout 30 wineserver -w 2>/dev/null || true; }
