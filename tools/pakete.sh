@@ -45,13 +45,14 @@ tar -C "$wurzel" --exclude=./build --exclude=./.git -cf - . | tar -C "$deb/dadav
     ohne_uhrrecht dpkg-buildpackage -us -uc -b > "$deb/bau.log" 2>&1) || { tail -n 40 "$deb/bau.log"; exit 1; }
 mv "$deb"/*.deb "$ziel"/
 
-# Windows: a release build of the two programs alone, stripped, then the installer around them.
+# Windows: a release build of the two programs alone, from scratch, stripped, then the installer
+# around them.
 echo "== Windows installer"
 win=$ziel/windows
+rm -rf "$win"
 cmake -S "$wurzel" -B "$win" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$wurzel/cmake/mingw.cmake" \
   -DCMAKE_BUILD_TYPE=Release -DDADAVIRU_TESTS=OFF "$@" > /dev/null
 cmake --build "$win" -j2 --target Dadaviru Dadaviru_Autostart > /dev/null
-rm -rf "$win/stufe"
 cmake --install "$win" --strip --prefix "$win/stufe" > /dev/null
 
 nsis_optionen=()

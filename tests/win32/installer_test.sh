@@ -48,8 +48,12 @@ unter_wine() {
 }
 menue="$c/ProgramData/Microsoft/Windows/Start Menu/Programs"
 schluessel='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Dadaviru'
-eintrag() { { unter_wine reg query "$schluessel" 2>/dev/null || true; } | tr -d '\r'; }
-befehle() { tr -d '\r' < "$c/schtasks.log" 2>/dev/null || true; }
+# reg says on stdout that a key is missing, so only its status tells.
+eintrag() {
+  local aus
+  if aus=$(unter_wine reg query "$schluessel" 2>/dev/null); then tr -d '\r' <<< "$aus"; fi
+}
+befehle() { tr -d '\r' 2>/dev/null < "$c/schtasks.log" || true; }
 
 # Nothing of ours anywhere in the prefix: no file or folder, no registry key or value.
 nichts_uebrig() {
