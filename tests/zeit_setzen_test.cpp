@@ -134,12 +134,5 @@ TEST_F(Lauf, VerweigerteUhrGehtWeiterUndSchreibtDieZeitOhneDatum) {
     EXPECT_EQ(journal.back(), "Enabled true");
 }
 
-TEST(Quellen, SindAusDenDreiHostsGebaut) {
-    EXPECT_TRUE(Quellen[0].starts_with("http://") && Quellen[0].ends_with("/zeit.php"));
-    EXPECT_TRUE(Quellen[1].starts_with("http://") && Quellen[1].ends_with("/zeit.php"));
-    EXPECT_TRUE(Quellen[2].starts_with("http://"));
-    EXPECT_EQ(Quellen[2].find('/', 7), std::string_view::npos);  // the root of host C, with no path
-}
-
 }  // namespace
 }  // namespace dadaviru::test
