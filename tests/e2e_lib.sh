@@ -1,9 +1,9 @@
 # Shared pieces of the end-to-end tests: time services on loopback, a private system bus with a
 # timedated stand-in, a virtual X display, and runs of the real programs through ohne_uhrrecht
 # (the Linux ones also under the clock interposer, when UHRATTRAPPE names it). Sourced, not run.
-# Expects ZEITDIENST.
+# Expects ZEITDIENST, the time service, where a script starts time services.
 
-ZEITDIENST=${ZEITDIENST:?}
+ZEITDIENST=${ZEITDIENST:-}
 UHRATTRAPPE=${UHRATTRAPPE:-}
 # Services and program agree on one zone, so what is served is what gets written.
 export TZ=Europe/Berlin
@@ -34,7 +34,7 @@ dienst_starten() {
   local adresse=$1 wunschport=$2 portdatei i
   shift 2
   portdatei=$(mktemp -u "$arbeit/port.XXXXXX")
-  "$ZEITDIENST" --bind "$adresse" --port "$wunschport" --port-datei "$portdatei" --log "$arbeit/anfragen" \
+  "${ZEITDIENST:?}" --bind "$adresse" --port "$wunschport" --port-datei "$portdatei" --log "$arbeit/anfragen" \
     --ende-nach 600 "$@" >/dev/null &
   dienste+=($!)
   for i in $(seq 100); do

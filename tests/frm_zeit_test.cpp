@@ -51,15 +51,9 @@ private:
     std::function<void()> zwischenfall_;
 };
 
-class Fenster : public ::testing::Test {
+class Fenster : public ::testing::Test, protected Attrappen {
 protected:
-    Journal journal;
-    Inet_Attrappe inet{journal};
     Fenstersystem_Attrappe system{journal};
-    Umwandlung_Attrappe umwandlung;
-    Uhr_Attrappe uhr{journal};
-    Dateien_Attrappe dateien{journal};
-    Plattform plattform{umwandlung, uhr, dateien};
 
     const std::vector<std::string> lauf = {"OpenURL " + std::string(Quellen[0]), "OpenURL " + std::string(Quellen[1]),
                                            "OpenURL " + std::string(Quellen[2]), "suchen dadaviru.txt"};

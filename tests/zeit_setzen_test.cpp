@@ -13,15 +13,8 @@ namespace {
 
 using ::testing::ElementsAre;
 
-class Lauf : public ::testing::Test {
+class Lauf : public ::testing::Test, protected Attrappen {
 protected:
-    Journal journal;
-    Inet_Attrappe inet{journal};
-    Timer_Attrappe timer{journal};
-    Umwandlung_Attrappe umwandlung;
-    Uhr_Attrappe uhr{journal};
-    Dateien_Attrappe dateien{journal};
-    Plattform plattform{umwandlung, uhr, dateien};
 
     const std::string url0{Quellen[0]}, url1{Quellen[1]}, url2{Quellen[2]};
     const std::string url3 = "http://127.0.0.9/eigene";

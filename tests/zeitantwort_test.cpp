@@ -66,11 +66,8 @@ TEST(Schneiden, ZaehltZeichenNichtBytes) {
     EXPECT_EQ(felder.zeit, "13:45:09");
 }
 
-class Anwenden : public ::testing::Test {
+class Anwenden : public ::testing::Test, protected Attrappen {
 protected:
-    Journal journal;
-    Umwandlung_Attrappe umwandlung;
-    Uhr_Attrappe uhr{journal};
     void anwenden(std::string_view antwort) { Antwort_anwenden(antwort, umwandlung, uhr); }
 };
 
