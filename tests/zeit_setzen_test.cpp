@@ -15,7 +15,6 @@ using ::testing::ElementsAre;
 
 class Lauf : public ::testing::Test, protected Attrappen {
 protected:
-
     const std::string url0{Quellen[0]}, url1{Quellen[1]}, url2{Quellen[2]};
     const std::string url3 = "http://127.0.0.9/eigene";
 
