@@ -105,4 +105,15 @@ private:
     Journal& journal_;
 };
 
+// Everything a run or a window is handed, as stand-ins sharing one journal.
+struct Attrappen {
+    Journal journal;
+    Inet_Attrappe inet{journal};
+    Timer_Attrappe timer{journal};
+    Umwandlung_Attrappe umwandlung;
+    Uhr_Attrappe uhr{journal};
+    Dateien_Attrappe dateien{journal};
+    Plattform plattform{umwandlung, uhr, dateien};
+};
+
 }  // namespace dadaviru::test

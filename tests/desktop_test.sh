@@ -59,13 +59,8 @@ echo "ok: Dadaviru_Autostart shows its window, waits for Timer_start, writes in 
 
 # Closing Dadaviru_Autostart's window during the wait ends it without a request: once with the
 # close button's request, once with the window destroyed from outside.
-for schliessen in "$fensterblick schliessen" "xdotool windowclose"; do
-  neu_beginnen
-  alle_starten 0
-  starten "$autostart"
-  fenster_abwarten
-  $schliessen "$fenster"
-  endet_binnen "Dadaviru_Autostart ($schliessen)" 10
-  [ ! -s "$arbeit/anfragen" ] && [ -z "$(geschrieben)" ] || fehler "a request or a write after closing"
-done
+vor_dem_tick_schliessen "Dadaviru_Autostart (close button)" "$fensterblick" schliessen
+[ -z "$(geschrieben)" ] || fehler "a write after closing: $(geschrieben)"
+vor_dem_tick_schliessen "Dadaviru_Autostart (destroyed)" xdotool windowclose
+[ -z "$(geschrieben)" ] || fehler "a write after closing: $(geschrieben)"
 echo "ok: closing Dadaviru_Autostart's window during the wait ends it with no request"

@@ -1,9 +1,9 @@
 # Shared pieces of the end-to-end tests: time services on loopback, a private system bus with a
 # timedated stand-in, a virtual X display, and runs of the real programs through ohne_uhrrecht
 # (the Linux ones also under the clock interposer, when UHRATTRAPPE names it). Sourced, not run.
-# Expects ZEITDIENST.
+# Expects ZEITDIENST, the time service, where a script starts time services.
 
-ZEITDIENST=${ZEITDIENST:?}
+ZEITDIENST=${ZEITDIENST:-}
 UHRATTRAPPE=${UHRATTRAPPE:-}
 # Services and program agree on one zone, so what is served is what gets written.
 export TZ=Europe/Berlin
@@ -34,7 +34,7 @@ dienst_starten() {
   local adresse=$1 wunschport=$2 portdatei i
   shift 2
   portdatei=$(mktemp -u "$arbeit/port.XXXXXX")
-  "$ZEITDIENST" --bind "$adresse" --port "$wunschport" --port-datei "$portdatei" --log "$arbeit/anfragen" \
+  "${ZEITDIENST:?}" --bind "$adresse" --port "$wunschport" --port-datei "$portdatei" --log "$arbeit/anfragen" \
     --ende-nach 600 "$@" >/dev/null &
   dienste+=($!)
   for i in $(seq 100); do
@@ -151,7 +151,7 @@ sichtbares_fenster() { xdotool search --onlyvisible --name '^Zudedaruzu$' 2>/dev
 # Watches that no window is visible while Dadaviru's run works, up to its fourth request.
 kein_fenster_waehrend_des_laufs() {
   local ende=$((SECONDS + 60))
-  until [ "$(wc -l < "$arbeit/anfragen" 2>/dev/null || echo 0)" -ge 4 ]; do
+  until [ "$(wc -l 2>/dev/null < "$arbeit/anfragen" || echo 0)" -ge 4 ]; do
     [ -z "$(sichtbares_fenster)" ] || fehler "Dadaviru showed its window during the run"
     [ "$SECONDS" -lt "$ende" ] || fehler "the run did not reach its fourth request"
     sleep 0.05
@@ -188,4 +188,37 @@ endet_binnen() {
   done
   kill -9 "$programm_pid" 2>/dev/null || true
   fehler "$1 did not end within $2 s"
+}
+
+# vor_dem_tick_schliessen NAME CLOSE-COMMAND...: starts Dadaviru_Autostart ($autostart, through the
+# sourcing script's `starten`) against four answering services, closes its window with
+# CLOSE-COMMAND (the window's id appended) once it is painted, and checks that the program ends
+# without a request. A close that a slow machine could only send after Timer_start's first tick
+# proves nothing, so that start is tried again, three times at most.
+vor_dem_tick_schliessen() {
+  local name=$1 versuch
+  shift
+  for versuch in 1 2 3; do
+    neu_beginnen
+    alle_starten 0
+    starten "$autostart"
+    fenster_abwarten
+    warten_auf 20 gemalt || fehler "$name: the window was not painted"
+    if [ -s "$arbeit/anfragen" ]; then
+      endet_binnen "$name" 60
+      continue
+    fi
+    "$@" "$fenster"
+    endet_binnen "$name" 10
+    [ ! -s "$arbeit/anfragen" ] || fehler "$name: a request after closing: $(cat "$arbeit/anfragen")"
+    return 0
+  done
+  fehler "$name: three times the window could not be closed before Timer_start's first tick"
+}
+
+# The window's middle shows the lavender background: it is mapped and its event loop runs.
+gemalt() {
+  local breite hoehe
+  read -r breite hoehe < <(xdotool getwindowgeometry "$fenster" | sed -n 's/^ *Geometry: \([0-9]*\)x\([0-9]*\)/\1 \2/p')
+  [ "$("${fensterblick:?}" pixel "$fenster" $((breite / 2)) $((hoehe / 2)))" = "c0c0ff" ]
 }

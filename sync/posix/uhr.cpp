@@ -4,6 +4,8 @@
 
 #include <algorithm>
 
+#include "../wandzeit.h"
+
 namespace dadaviru::posix {
 
 namespace {
@@ -36,10 +38,29 @@ std::optional<timespec> jetzt_lesen() {
     return ts;
 }
 
-void datum_eintragen(std::tm& wand, const Datum& datum) {
-    wand.tm_year = datum.jahr - 1900;
-    wand.tm_mon = datum.monat - 1;
-    wand.tm_mday = datum.tag;
+Wandzeit wandzeit(const std::tm& t, long nanosekunden) {
+    return {{t.tm_year + 1900, t.tm_mon + 1, t.tm_mday}, {t.tm_hour, t.tm_min, t.tm_sec}, nanosekunden};
+}
+
+std::tm felder(const Wandzeit& w) {
+    std::tm t{};
+    t.tm_year = w.datum.jahr - 1900;
+    t.tm_mon = w.datum.monat - 1;
+    t.tm_mday = w.datum.tag;
+    t.tm_hour = w.zeit.stunde;
+    t.tm_min = w.zeit.minute;
+    t.tm_sec = w.zeit.sekunde;
+    return t;
+}
+
+// `jetzt` read as a local wall-clock value, changed by `regel`, and turned back into an instant;
+// a repeated hour keeps the offset that `jetzt` shows.
+template <class Regel>
+std::optional<timespec> geaendert(const timespec& jetzt, Regel&& regel) {
+    const auto wand = lokal(jetzt.tv_sec);
+    if (!wand) return std::nullopt;
+    const Wandzeit neu = regel(wandzeit(*wand, jetzt.tv_nsec));
+    return schreibbar(Lokal_zu_utc(felder(neu), wand->tm_gmtoff), neu.nanosekunden);
 }
 
 }  // namespace
@@ -70,22 +91,11 @@ std::optional<std::time_t> Lokal_zu_utc(const std::tm& wand, std::optional<long>
 }
 
 std::optional<timespec> Datum_ersetzt(const timespec& jetzt, const Datum& datum) {
-    auto wand = lokal(jetzt.tv_sec);
-    if (!wand) return std::nullopt;
-    const long versatz = wand->tm_gmtoff;
-    datum_eintragen(*wand, datum);
-    return schreibbar(Lokal_zu_utc(*wand, versatz), jetzt.tv_nsec);
+    return geaendert(jetzt, [&](const Wandzeit& w) { return dadaviru::Datum_ersetzt(w, datum); });
 }
 
 std::optional<timespec> Uhrzeit_ersetzt(const timespec& jetzt, const Uhrzeit& zeit, const std::optional<Datum>& datum) {
-    auto wand = lokal(jetzt.tv_sec);
-    if (!wand) return std::nullopt;
-    const long versatz = wand->tm_gmtoff;
-    if (datum) datum_eintragen(*wand, *datum);
-    wand->tm_hour = zeit.stunde;
-    wand->tm_min = zeit.minute;
-    wand->tm_sec = zeit.sekunde;
-    return schreibbar(Lokal_zu_utc(*wand, versatz), 0);
+    return geaendert(jetzt, [&](const Wandzeit& w) { return dadaviru::Uhrzeit_ersetzt(w, zeit, datum); });
 }
 
 Uhr_Posix::Uhr_Posix(std::unique_ptr<Uhrschreiber> timedated, std::unique_ptr<Uhrschreiber> direkt)

@@ -8,9 +8,9 @@ target_link_libraries(kennungspruefer PRIVATE version oleaut32 ole32 shell32)
 
 foreach(programm Dadaviru Dadaviru_Autostart)
   add_test(NAME win32.kennung.${programm}
-    COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/kennung_test.sh
+    COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/kennung_test.sh ${DADAVIRU_WINEPREFIX}
             $<TARGET_FILE:${programm}> ${programm} $<TARGET_FILE:kennungspruefer>)
-  set_tests_properties(win32.kennung.${programm} PROPERTIES TIMEOUT 600)
+  set_tests_properties(win32.kennung.${programm} PROPERTIES TIMEOUT 600 FIXTURES_REQUIRED wine)
 endforeach()
 
 # symbol_wandeln runs on the build machine, so these run there too, without Wine. Each case is

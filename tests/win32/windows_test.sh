@@ -79,13 +79,5 @@ echo "ok: Dadaviru_Autostart shows its window (121x41, lavender), waits for Time
 
 # Closing the window during the wait (the close button's request, which Wine turns into
 # WM_CLOSE) ends the program at once, with no request.
-neu_beginnen
-alle_starten 0
-starten "$autostart"
-fenster_abwarten
-# Painted lavender: the window's message loop runs and will see the close.
-warten_auf 20 lavendel_innen || fehler "the window was not painted"
-"$fensterblick" schliessen "$fenster"
-endet_binnen "Dadaviru_Autostart (closed)" 10
-[ ! -s "$arbeit/anfragen" ] || fehler "a request after closing: $(cat "$arbeit/anfragen")"
+vor_dem_tick_schliessen "Dadaviru_Autostart (closed)" "$fensterblick" schliessen
 echo "ok: closing Dadaviru_Autostart's window during the wait ends it with no request"

@@ -205,7 +205,10 @@ void typbibliothek_pruefen(Bericht& bericht, const std::wstring& pfad, const Erw
         bericht.wert("type library lcid", hex(sprache), hex(merkmale->lcid));
         bericht.wert("type library version", "1.1",
                      std::to_string(merkmale->wMajorVerNum) + "." + std::to_string(merkmale->wMinorVerNum));
-        bericht.zahl("type library syskind (SYS_WIN32)", SYS_WIN32, merkmale->syskind);
+        // The checker is built with the programs' own compiler, so it expects their word size.
+        constexpr SYSKIND syskind = sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32;
+        bericht.zahl(sizeof(void*) == 8 ? "type library syskind (SYS_WIN64)" : "type library syskind (SYS_WIN32)",
+                     syskind, merkmale->syskind);
         bibliothek->ReleaseTLibAttr(merkmale);
     } else {
         bericht.fail("type library attributes", "TLIBATTR", "GetLibAttr failed");
