@@ -31,16 +31,6 @@ starten() {
   programm_pid=$!
 }
 
-# The client area as the lavender run through the window's middle, across and down. Without a
-# window manager Wine maps the client area alone; with a frame of its own the run finds it inside.
-lavendel_lauf() {
-  local fenster=$1 richtung=$2 laenge=$3 mitte=$4 i n=0
-  for ((i = 0; i < laenge; i++)); do
-    if [ "$richtung" = quer ]; then f=$("$fensterblick" pixel "$fenster" "$i" "$mitte"); else f=$("$fensterblick" pixel "$fenster" "$mitte" "$i"); fi
-    [ "$f" = "c0c0ff" ] && n=$((n + 1))
-  done
-  echo "$n"
-}
 
 # Dadaviru: no window while the run works, requests in pass order, and the end by itself.
 neu_beginnen
@@ -66,12 +56,13 @@ alle_starten 1000
 beginn=$(date +%s.%N)
 starten "$autostart"
 fenster_abwarten
-read -r breite hoehe < <(xdotool getwindowgeometry "$fenster" | sed -n 's/^ *Geometry: \([0-9]*\)x\([0-9]*\)/\1 \2/p')
+# Without a window manager Wine maps the client area alone; with a frame of its own, the lavender
+# area inside it is what counts.
 lavendel_innen() {
-  innen="$(lavendel_lauf "$fenster" quer "$breite" $((hoehe * 2 / 3)))x$(lavendel_lauf "$fenster" hoch "$hoehe" $((breite / 2)))"
+  innen=$("$fensterblick" flaeche "$fenster" c0c0ff)
   [ "$innen" = "121x41" ]
 }
-warten_auf 20 lavendel_innen || fehler "lavender client area is $innen in a window of ${breite}x${hoehe}"
+warten_auf 20 lavendel_innen || fehler "lavender client area is $innen"
 erste_anfrage_nach_der_wartezeit Dadaviru_Autostart
 endet_binnen Dadaviru_Autostart 60
 in_passfolge
