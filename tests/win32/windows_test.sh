@@ -31,44 +31,11 @@ starten() {
   programm_pid=$!
 }
 
+nichts_geschrieben() { ! grep -q 'NtSetSystemTime' "$arbeit/wine.log"; }
+. "$(dirname "$0")/../desktop_szenarien.sh"
 
-# Dadaviru: no window while the run works, requests in pass order, and the end by itself.
-neu_beginnen
-alle_starten 700
-starten "$dadaviru"
-kein_fenster_waehrend_des_laufs
-endet_binnen Dadaviru 60
-in_passfolge
-echo "ok: Dadaviru fetches in pass order before its window shows, goes on past refused writes and ends"
-
-# Every source dead: no request anywhere, and still the end.
-neu_beginnen
-echo "http://127.0.0.4:1/zeit.php" > "$arbeit/dadaviru.txt"
-starten "$dadaviru"
-endet_binnen Dadaviru 60
-! grep -q 'NtSetSystemTime' "$arbeit/wine.log" || fehler "clock writes without a source"
-echo "ok: Dadaviru without sources writes nothing and ends"
-
-# Dadaviru_Autostart: the window at once, as designed, and through the run, which waits for
-# Timer_start's first tick (a short wait in the loopback programs); then the end.
-neu_beginnen
-alle_starten 1000
-beginn=$(date +%s.%N)
-starten "$autostart"
-fenster_abwarten
-# Without a window manager Wine maps the client area alone; with a frame of its own, the lavender
-# area inside it is what counts.
-lavendel_innen() {
-  innen=$("$fensterblick" flaeche "$fenster" c0c0ff)
-  [ "$innen" = "121x41" ]
-}
-warten_auf 20 lavendel_innen || fehler "lavender client area is $innen"
-erste_anfrage_nach_der_wartezeit Dadaviru_Autostart
-endet_binnen Dadaviru_Autostart 60
-in_passfolge
-echo "ok: Dadaviru_Autostart shows its window (121x41, lavender), waits for Timer_start, fetches in pass order and ends"
-
-# Closing the window during the wait (the close button's request, which Wine turns into
-# WM_CLOSE) ends the program at once, with no request.
-vor_dem_tick_schliessen "Dadaviru_Autostart (closed)" "$fensterblick" schliessen
-echo "ok: closing Dadaviru_Autostart's window during the wait ends it with no request"
+dadaviru_laeuft_vor_dem_fenster
+dadaviru_ohne_quellen
+autostart_zeigt_sich_und_wartet
+# The close button's request, which Wine turns into WM_CLOSE.
+vor_dem_tick_schliessen "close button" "$fensterblick" schliessen
