@@ -20,47 +20,16 @@ in_passfolge() {
 # The program runs in the background, in the folder with dadaviru.txt; $programm_pid is its process.
 starten() { (cd "$arbeit" && ohne_uhrrecht "$1") & programm_pid=$!; }
 
-# Dadaviru: the window stays hidden while the run works, and the program ends by itself after it.
-neu_beginnen
-alle_starten 700
-starten "$dadaviru"
-kein_fenster_waehrend_des_laufs
-endet_binnen Dadaviru 30
-in_passfolge
+nichts_geschrieben() { [ -z "$(geschrieben)" ]; }
+. "$(dirname "$0")/desktop_szenarien.sh"
+
+dadaviru_laeuft_vor_dem_fenster
 # The last answer left the service 0.7 s after its request was logged; the end follows about 10 ms later.
 nach_letzter_antwort=$(awk -v e="$programmende" -v a="$(stat -c %.3Y "$arbeit/anfragen")" 'BEGIN { print e - a - 0.7 }')
 awk -v d="$nach_letzter_antwort" 'BEGIN { exit !(d < 1.5) }' \
   || fehler "Dadaviru ended ${nach_letzter_antwort} s after the last answer"
-echo "ok: Dadaviru runs before its window shows, writes in pass order and ends"
-
-# Dadaviru with every source dead: no write, and still the end.
-neu_beginnen
-echo "http://127.0.0.4:1/zeit.php" > "$arbeit/dadaviru.txt"
-starten "$dadaviru"
-endet_binnen Dadaviru 30
-[ -z "$(geschrieben)" ] || fehler "writes without a source: $(geschrieben)"
-echo "ok: Dadaviru without sources writes nothing and ends"
-
-# Dadaviru_Autostart: the window shows at once and stays through the run, which waits for
-# Timer_start's first tick; then the end. (The loopback programs tick after a short wait.)
-neu_beginnen
-alle_starten 1000
-beginn=$(date +%s.%N)
-starten "$autostart"
-fenster_abwarten
-geometrie=$(xdotool getwindowgeometry "$fenster" | sed -n 's/^ *Geometry: //p')
-[ "$geometrie" = "121x41" ] || fehler "client area is $geometrie"
-lavendel() { [ "$("$fensterblick" pixel "$fenster" 60 20)" = "c0c0ff" ]; }
-warten_auf 20 lavendel || fehler "background is #$("$fensterblick" pixel "$fenster" 60 20)"
-erste_anfrage_nach_der_wartezeit Dadaviru_Autostart
-endet_binnen Dadaviru_Autostart 60
-in_passfolge
-echo "ok: Dadaviru_Autostart shows its window, waits for Timer_start, writes in pass order and ends"
-
-# Closing Dadaviru_Autostart's window during the wait ends it without a request: once with the
-# close button's request, once with the window destroyed from outside.
-vor_dem_tick_schliessen "Dadaviru_Autostart (close button)" "$fensterblick" schliessen
-[ -z "$(geschrieben)" ] || fehler "a write after closing: $(geschrieben)"
-vor_dem_tick_schliessen "Dadaviru_Autostart (destroyed)" xdotool windowclose
-[ -z "$(geschrieben)" ] || fehler "a write after closing: $(geschrieben)"
-echo "ok: closing Dadaviru_Autostart's window during the wait ends it with no request"
+echo "ok: Dadaviru ends about 10 ms after its last answer"
+dadaviru_ohne_quellen
+autostart_zeigt_sich_und_wartet
+vor_dem_tick_schliessen "close button" "$fensterblick" schliessen
+vor_dem_tick_schliessen "destroyed from outside" xdotool windowclose

@@ -189,36 +189,3 @@ endet_binnen() {
   kill -9 "$programm_pid" 2>/dev/null || true
   fehler "$1 did not end within $2 s"
 }
-
-# vor_dem_tick_schliessen NAME CLOSE-COMMAND...: starts Dadaviru_Autostart ($autostart, through the
-# sourcing script's `starten`) against four answering services, closes its window with
-# CLOSE-COMMAND (the window's id appended) once it is painted, and checks that the program ends
-# without a request. A close that a slow machine could only send after Timer_start's first tick
-# proves nothing, so that start is tried again, three times at most.
-vor_dem_tick_schliessen() {
-  local name=$1 versuch
-  shift
-  for versuch in 1 2 3; do
-    neu_beginnen
-    alle_starten 0
-    starten "$autostart"
-    fenster_abwarten
-    warten_auf 20 gemalt || fehler "$name: the window was not painted"
-    if [ -s "$arbeit/anfragen" ]; then
-      endet_binnen "$name" 60
-      continue
-    fi
-    "$@" "$fenster"
-    endet_binnen "$name" 10
-    [ ! -s "$arbeit/anfragen" ] || fehler "$name: a request after closing: $(cat "$arbeit/anfragen")"
-    return 0
-  done
-  fehler "$name: three times the window could not be closed before Timer_start's first tick"
-}
-
-# The window's middle shows the lavender background: it is mapped and its event loop runs.
-gemalt() {
-  local breite hoehe
-  read -r breite hoehe < <(xdotool getwindowgeometry "$fenster" | sed -n 's/^ *Geometry: \([0-9]*\)x\([0-9]*\)/\1 \2/p')
-  [ "$("${fensterblick:?}" pixel "$fenster" $((breite / 2)) $((hoehe / 2)))" = "c0c0ff" ]
-}

@@ -20,17 +20,6 @@
 namespace dadaviru::test {
 namespace {
 
-std::time_t utc(int j, int mo, int t, int h, int mi, int s) {
-    std::tm f{};
-    f.tm_year = j - 1900;
-    f.tm_mon = mo - 1;
-    f.tm_mday = t;
-    f.tm_hour = h;
-    f.tm_min = mi;
-    f.tm_sec = s;
-    return timegm(&f);
-}
-
 std::tm wand(int j, int mo, int t, int h, int mi, int s) {
     std::tm f{};
     f.tm_year = j - 1900;
@@ -41,6 +30,11 @@ std::tm wand(int j, int mo, int t, int h, int mi, int s) {
     f.tm_sec = s;
     f.tm_isdst = -1;
     return f;
+}
+
+std::time_t utc(int j, int mo, int t, int h, int mi, int s) {
+    std::tm f = wand(j, mo, t, h, mi, s);
+    return timegm(&f);
 }
 
 class Berlin : public ::testing::Test {
