@@ -61,7 +61,9 @@ if [ -n "${DADAVIRU_ZERTIFIKAT:-}" ]; then
   for exe in "$win"/stufe/bin/*.exe; do bash "$signieren" "$exe"; done
   nsis_optionen+=("-DSIGNIEREN=bash $signieren")
 fi
-numerisch=$(sed -n 's/^FILEVERSION \([0-9,]*\)$/\1/p' "$win/app/Dadaviru_ressourcen/dadaviru.rc" | tr , .)
+# The installer's own version information: the programs' numeric version, as their resources hold it.
+numerisch=$(sed -n 's/^FILEVERSION \([0-9,]*\)$/\1/p' "$(find "$win/app" -name dadaviru.rc | head -n1)" | tr , .)
+[ -n "$numerisch" ] || { echo "pakete: no numeric version in the programs' resources" >&2; exit 1; }
 makensis -V2 -NOCD -DVERSION="$upstream" -DNUMERISCH="$numerisch" -DQUELLE="$win/stufe/bin" \
   -DLIZENZ="$wurzel/LICENSE" -DAUSGABE="$ziel/Dadaviru-$upstream-setup.exe" "${nsis_optionen[@]}" \
   "$wurzel/app/win32/dadaviru.nsi"
