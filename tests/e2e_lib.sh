@@ -1,6 +1,7 @@
 # Shared pieces of the end-to-end tests: time services on loopback, a virtual X display, and runs
 # of the real programs with the right to set the clock dropped (the Linux ones also under the clock
-# interposer, when UHRATTRAPPE names it). Sourced, not run. Expects ZEITDIENST.
+# interposer, when UHRATTRAPPE names it). Sourced, not run. Expects ZEITDIENST, the test build of
+# the time service (pruefdienst).
 
 ZEITDIENST=${ZEITDIENST:?}
 UHRATTRAPPE=${UHRATTRAPPE:-}
@@ -23,13 +24,13 @@ trap aufraeumen EXIT
 fehler() { echo "FAIL: $*" >&2; exit 1; }
 
 # dienst_starten ADDR PORT [zeitdienst options...]: starts a time service and waits until it
-# listens; sets $port to its port (useful with port 0). Every request goes to $arbeit/anfragen.
+# listens; sets $port to its port (useful with port 0). Every answer is logged to $arbeit/anfragen.
 dienst_starten() {
   local adresse=$1 wunschport=$2 portdatei i
   shift 2
   portdatei=$(mktemp -u "$arbeit/port.XXXXXX")
-  "$ZEITDIENST" --bind "$adresse" --port "$wunschport" --port-datei "$portdatei" --log "$arbeit/anfragen" \
-    --ende-nach 600 "$@" >/dev/null &
+  "$ZEITDIENST" --bind "$adresse" --port "$wunschport" --port-file "$portdatei" --log "$arbeit/anfragen" \
+    --end-after 600 "$@" >/dev/null &
   dienste+=($!)
   for i in $(seq 100); do
     [ -s "$portdatei" ] && { port=$(cat "$portdatei"); return 0; }
@@ -61,9 +62,11 @@ alle_starten() {
   echo "http://127.0.0.4:$port/zeit.php" > "$arbeit/dadaviru.txt"
 }
 
+# The requests answered so far, "METHOD path" each, read from the access log.
+anfragen() { sed -n 's/^[^"]*"\([^ ]*\) \([^ ]*\) [^"]*".*/\1 \2/p' "$arbeit/anfragen" 2>/dev/null || true; }
+
 anfragen_in_passfolge() {
-  [ "$(cat "$arbeit/anfragen" 2>/dev/null)" = "$(printf 'GET /zeit.php\nGET /zeit.php\nGET /\nGET /zeit.php')" ] \
-    || fehler "requests: $(cat "$arbeit/anfragen" 2>/dev/null)"
+  [ "$(anfragen)" = "$(printf 'GET /zeit.php\nGET /zeit.php\nGET /\nGET /zeit.php')" ] || fehler "requests: $(anfragen)"
 }
 
 # ohne_uhrrecht CMD...: runs CMD without CAP_SYS_TIME, in Berlin time, and under the clock

@@ -7,7 +7,8 @@ pakete=(
   build-essential cmake ninja-build pkg-config git
   clang libclang-rt-14-dev
   libcurl4-openssl-dev ca-certificates
-  libcpp-httplib-dev
+  libboost-dev libsystemd-dev systemd
+  wrk nginx-light
   libgtest-dev googletest
   libgtk-3-dev libx11-dev
   xvfb xdotool xauth
