@@ -62,8 +62,8 @@ alle_starten() {
   echo "http://127.0.0.4:$port/zeit.php" > "$arbeit/dadaviru.txt"
 }
 
-# The requests answered so far, "METHOD path" each, read from the access log.
-anfragen() { sed -n 's/^[^"]*"\([^ ]*\) \([^ ]*\) [^"]*".*/\1 \2/p' "$arbeit/anfragen" 2>/dev/null || true; }
+# The requests answered so far, "METHOD path" each (without the query), read from the access log.
+anfragen() { sed -n 's/^[^"]*"\([^ ]*\) \([^ ?]*\)[^ ]* [^"]*".*/\1 \2/p' "$arbeit/anfragen" 2>/dev/null || true; }
 
 anfragen_in_passfolge() {
   [ "$(anfragen)" = "$(printf 'GET /zeit.php\nGET /zeit.php\nGET /\nGET /zeit.php')" ] || fehler "requests: $(anfragen)"
