@@ -11,6 +11,7 @@
 #include <sys/epoll.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -27,9 +28,7 @@ namespace {
 
 using Uhr = std::chrono::system_clock;
 
-double ms_seit_epoche() {
-    return std::chrono::duration<double, std::milli>(Uhr::now().time_since_epoch()).count();
-}
+double ms_seit_epoche() { return std::chrono::duration<double, std::milli>(Uhr::now().time_since_epoch()).count(); }
 
 int verbinden(const sockaddr_in& ziel) {
     const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
@@ -70,9 +69,12 @@ int halten(const sockaddr_in& ziel, std::size_t n) {
     // Send all requests early in a second, so all are held to the same tick.
     const double jetzt = ms_seit_epoche();
     const double ms_in_sekunde = jetzt - 1000.0 * std::floor(jetzt / 1000.0);
-    if (ms_in_sekunde > 100) std::this_thread::sleep_for(std::chrono::duration<double, std::milli>(1100 - ms_in_sekunde));
+    if (ms_in_sekunde > 100)
+        std::this_thread::sleep_for(std::chrono::duration<double, std::milli>(1100 - ms_in_sekunde));
     const int ep = ::epoll_create1(0);
     for (const int fd : fds) {
+        const int ja = 1;
+        ::setsockopt(fd, SOL_SOCKET, SO_TIMESTAMPNS, &ja, sizeof ja);
         if (::send(fd, kAnfrage, sizeof kAnfrage - 1, MSG_NOSIGNAL) < 0) continue;
         epoll_event ev{EPOLLIN, {.fd = fd}};
         ::epoll_ctl(ep, EPOLL_CTL_ADD, fd, &ev);
@@ -84,10 +86,25 @@ int halten(const sockaddr_in& ziel, std::size_t n) {
     const double ende = ms_seit_epoche() + 5000;
     while (offen > 0 && ms_seit_epoche() < ende) {
         const int k = ::epoll_wait(ep, evs.data(), static_cast<int>(evs.size()), 100);
-        const double an = ms_seit_epoche();
+        const double eingang = ms_seit_epoche();
         for (int i = 0; i < k; ++i) {
             const int fd = evs[i].data.fd;
-            const ssize_t r = ::recv(fd, puffer, sizeof puffer - 1, 0);
+            // The kernel's time of arrival, so this client's own pace does not count.
+            iovec iov{puffer, sizeof puffer - 1};
+            alignas(cmsghdr) char steuer[CMSG_SPACE(sizeof(timespec))];
+            msghdr m{};
+            m.msg_iov = &iov;
+            m.msg_iovlen = 1;
+            m.msg_control = steuer;
+            m.msg_controllen = sizeof steuer;
+            const ssize_t r = ::recvmsg(fd, &m, 0);
+            double an = eingang;
+            for (cmsghdr* c = CMSG_FIRSTHDR(&m); c != nullptr; c = CMSG_NXTHDR(&m, c))
+                if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SCM_TIMESTAMPNS) {
+                    timespec ts{};
+                    std::memcpy(&ts, CMSG_DATA(c), sizeof ts);
+                    an = 1000.0 * static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e6;
+                }
             if (r > 0) {
                 puffer[r] = '\0';
                 // The body is the last 19 bytes: take the second from the Date header instead.

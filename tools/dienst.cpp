@@ -45,7 +45,9 @@ constexpr std::size_t kStueck = 64 * 1024;                     // piece size of 
 constexpr std::size_t kRumpfHoechstens = 64 * 1024;            // request bodies are read and dropped
 constexpr auto kSchreibfrist = 30s;                            // a client that stops reading loses its connection
 constexpr auto kAusklingen = 1s;                               // reading after our last byte, so closing sends no reset
-constexpr int kWarteschlange = 4096;                           // listen backlog
+constexpr int kWarteschlange = 4096;
+// A timer wakes this machine up to a few milliseconds late; the tick wakes this much early and waits out the rest.
+constexpr auto kFruehWecken = 3ms;  // listen backlog
 
 void verwendung(std::FILE* aus, const char* name, bool pruefmodi) {
     std::fprintf(aus,
@@ -211,6 +213,16 @@ struct Gemeinsam {
 
 class Verbindung;
 
+// The answer of one tick in the few forms its clients need, each formatted once.
+struct Tickantwort {
+    std::string text;
+    std::string datum;
+    std::size_t rumpflaenge;
+    std::string formen[8];
+
+    const std::string& fuer(bool offen_halten, bool http10, bool nur_kopf, const Verbindung& v);
+};
+
 // One event loop with its own acceptor on the shared listening socket and its own tick.
 class Schleife {
 public:
@@ -258,8 +270,55 @@ public:
     }
 
     // The tick has come: the answer is that second, sent now.
-    void zur_sekunde(const std::string& text, const std::string& datum) {
-        senden(static_cast<int>(e().status), text, datum, {});
+    // The tick has come. Sends this connection's form of the answer without waiting (every client of the
+    // second shares it) and returns true if it went out whole; otherwise the rest follows as usual.
+    bool zur_sekunde(Tickantwort& antwort) {
+        const std::string& fertig = antwort.fuer(offen_halten_, http10_, nur_kopf_, *this);
+        const ssize_t n =
+            ::send(strom_.socket().native_handle(), fertig.data(), fertig.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (n == static_cast<ssize_t>(fertig.size())) return true;
+        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) return false;  // gone; dropped with the list
+        ausgang_.assign(fertig, static_cast<std::size_t>(std::max<ssize_t>(n, 0)));
+        antwort_protokollieren(antwort.rumpflaenge);
+        schreiben([](Verbindung& v) { v.fertig(); });
+        return false;
+    }
+    std::string ganze_antwort_fuer(const std::string& text, const std::string& datum) const {
+        return ganze_antwort(static_cast<int>(e().status), text, datum, {});
+    }
+
+    // After all clients of the tick have their answer: the log, and the next request or the close.
+    void nach_der_sekunde(std::size_t rumpflaenge) {
+        antwort_protokollieren(rumpflaenge);
+        fertig();
+    }
+
+    std::string kopf(int status, const std::string& datum, std::string_view extra) const {
+        std::string k;
+        k.reserve(200 + extra.size());
+        k += "HTTP/1.1 ";
+        k += std::to_string(status);
+        k += ' ';
+        k += http::obsolete_reason(http::int_to_status(static_cast<unsigned>(status)));
+        k += "\r\nDate: ";
+        k += datum;
+        k += "\r\nContent-Type: text/plain; charset=utf-8\r\nCache-Control: no-store\r\n";
+        k += extra;
+        if (!offen_halten_)
+            k += "Connection: close\r\n";
+        else if (http10_)
+            k += "Connection: keep-alive\r\n";
+        return k;
+    }
+
+    std::string ganze_antwort(int status, const std::string& rumpf, const std::string& datum,
+                              std::string_view extra) const {
+        std::string a = kopf(status, datum, extra);
+        a += "Content-Length: ";
+        a += std::to_string(rumpf.size());
+        a += "\r\n\r\n";
+        if (!nur_kopf_) a += rumpf;
+        return a;
     }
 
 private:
@@ -306,32 +365,13 @@ private:
         senden(static_cast<int>(e().status), text, datum, {});
     }
 
-    std::string kopf(int status, const std::string& datum, std::string_view extra) const {
-        std::string k;
-        k.reserve(200 + extra.size());
-        k += "HTTP/1.1 ";
-        k += std::to_string(status);
-        k += ' ';
-        k += http::obsolete_reason(http::int_to_status(static_cast<unsigned>(status)));
-        k += "\r\nDate: ";
-        k += datum;
-        k += "\r\nContent-Type: text/plain; charset=utf-8\r\nCache-Control: no-store\r\n";
-        k += extra;
-        if (!offen_halten_)
-            k += "Connection: close\r\n";
-        else if (http10_)
-            k += "Connection: keep-alive\r\n";
-        return k;
-    }
-
     void senden(int status, const std::string& rumpf, const std::string& datum, std::string_view extra) {
-        ausgang_ = kopf(status, datum, extra);
-        ausgang_ += "Content-Length: ";
-        ausgang_ += std::to_string(rumpf.size());
-        ausgang_ += "\r\n\r\n";
-        if (!nur_kopf_) ausgang_ += rumpf;
+        ausgang_ = ganze_antwort(status, rumpf, datum, extra);
         schleife_.g().protokollieren(wer_, anfrage_, status, nur_kopf_ ? 0 : rumpf.size());
         schreiben([](Verbindung& v) { v.fertig(); });
+    }
+    void antwort_protokollieren(std::size_t rumpflaenge) {
+        schleife_.g().protokollieren(wer_, anfrage_, static_cast<int>(e().status), nur_kopf_ ? 0 : rumpflaenge);
     }
 
     // After the answer: the next request on the same connection, or an orderly close.
@@ -469,7 +509,7 @@ void Schleife::takt_stellen() {
     const auto az = antwortzeit(std::chrono::system_clock::now(), false);
     geplant_ = std::chrono::time_point_cast<std::chrono::system_clock::duration>(az.faellig);
     takt_gestellt_ = true;
-    takt_.expires_at(geplant_);
+    takt_.expires_at(geplant_ - kFruehWecken);
     takt_.async_wait([this](beast::error_code ec) {
         takt_gestellt_ = false;
         if (!ec) ticken();
@@ -477,18 +517,30 @@ void Schleife::takt_stellen() {
 }
 
 void Schleife::ticken() {
-    const auto jetzt = std::chrono::system_clock::now();
-    if (jetzt < geplant_) {  // the clock was set back while we waited
+    auto jetzt = std::chrono::system_clock::now();
+    if (jetzt < geplant_ - kFruehWecken) {  // the clock was set back while we waited
         takt_stellen();
         return;
     }
+    while (jetzt < geplant_)
+        jetzt = std::chrono::system_clock::now();
     const Sekunde s = std::chrono::floor<std::chrono::seconds>(jetzt);
-    const std::string text = ortszeit_text(s);
-    const std::string datum = http_datum(s);
+    Tickantwort antwort{ortszeit_text(s), http_datum(s), 0, {}};
+    antwort.rumpflaenge = antwort.text.size();
     auto faellig = std::move(wartend_);
     wartend_.clear();
-    for (auto& v : faellig)
-        v->zur_sekunde(text, datum);
+    // First every send, back to back, so the last client of the second waits for no one's bookkeeping.
+    std::vector<char> ganz(faellig.size());
+    for (std::size_t i = 0; i < faellig.size(); ++i)
+        ganz[i] = faellig[i]->zur_sekunde(antwort);
+    for (std::size_t i = 0; i < faellig.size(); ++i)
+        if (ganz[i]) faellig[i]->nach_der_sekunde(antwort.rumpflaenge);
+}
+
+const std::string& Tickantwort::fuer(bool offen_halten, bool http10, bool nur_kopf, const Verbindung& v) {
+    std::string& form = formen[(offen_halten ? 4 : 0) + (http10 ? 2 : 0) + (nur_kopf ? 1 : 0)];
+    if (form.empty()) form = v.ganze_antwort_fuer(text, datum);
+    return form;
 }
 
 struct Lauscher {
