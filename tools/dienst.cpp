@@ -175,6 +175,19 @@ bool port_schreiben(const std::string& datei, int port) {
 
 Sekunde jetzt_sekunde() { return std::chrono::floor<std::chrono::seconds>(std::chrono::system_clock::now()); }
 
+// The text of a second, formatted once per loop and second: under load most requests share their second,
+// and the C library's time conversion takes a lock that every loop would otherwise wait on.
+template <std::string (*Format)(Sekunde)>
+const std::string& gemerkt(Sekunde s) {
+    thread_local Sekunde zuletzt{};
+    thread_local std::string text;
+    if (s != zuletzt || text.empty()) {
+        text = Format(s);
+        zuletzt = s;
+    }
+    return text;
+}
+
 struct DateiSchliessen {
     void operator()(std::FILE* f) const {
         if (f != stdout) std::fclose(f);
@@ -355,11 +368,12 @@ private:
 
     void inhalt_senden() {
         const auto jetzt = std::chrono::system_clock::now();
-        const std::string datum = http_datum(std::chrono::floor<std::chrono::seconds>(jetzt));
+        const std::string& datum = gemerkt<http_datum>(std::chrono::floor<std::chrono::seconds>(jetzt));
         if (!e().umleitung.empty()) return senden(302, {}, datum, "Location: " + e().umleitung + "\r\n");
         const bool strom = e().tropfen_ms > 0 || e().gross_mib > 0;
         if (!e().fester_text && !e().sofort && !strom) return schleife_.festhalten(shared_from_this());
-        const std::string text = e().fester_text ? *e().fester_text : ortszeit_text(antwortzeit(jetzt, true).sekunde);
+        const std::string& text =
+            e().fester_text ? *e().fester_text : gemerkt<ortszeit_text>(antwortzeit(jetzt, true).sekunde);
         if (e().tropfen_ms > 0 && !text.empty()) return tropfen_beginnen(text, datum);
         if (e().gross_mib > 0) return gross_beginnen(text, datum);
         senden(static_cast<int>(e().status), text, datum, {});
