@@ -79,7 +79,7 @@ ohne_uhrrecht() {
 }
 
 # The local times the clock was set to, one per line.
-geschrieben() { [ -f "$arbeit/uhr" ] && cut -d' ' -f3- "$arbeit/uhr" || true; }
+geschrieben() { [ -f "$arbeit/uhr" ] && cut -d' ' -f3,4 "$arbeit/uhr" || true; }
 
 # A virtual X display for the windows; sets DISPLAY.
 anzeige_starten() {
