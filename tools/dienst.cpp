@@ -282,7 +282,6 @@ public:
                          [self = shared_from_this()](beast::error_code ec, std::size_t) { self->gelesen(ec); });
     }
 
-    // The tick has come: the answer is that second, sent now.
     // The tick has come. Sends this connection's form of the answer without waiting (every client of the
     // second shares it) and returns true if it went out whole; otherwise the rest follows as usual.
     bool zur_sekunde(Tickantwort& antwort) {
@@ -305,6 +304,9 @@ public:
         antwort_protokollieren(rumpflaenge);
         fertig();
     }
+
+private:
+    const Einstellungen& e() const { return schleife_.g().e; }
 
     std::string kopf(int status, const std::string& datum, std::string_view extra) const {
         std::string k;
@@ -333,9 +335,6 @@ public:
         if (!nur_kopf_) a += rumpf;
         return a;
     }
-
-private:
-    const Einstellungen& e() const { return schleife_.g().e; }
 
     void gelesen(beast::error_code ec) {
         if (ec == http::error::header_limit) return fehler_senden(431);
@@ -399,7 +398,7 @@ private:
     void fehler_senden(int status) {
         offen_halten_ = false;
         nur_kopf_ = false;
-        if (anfrage_.empty()) anfrage_ = "-";
+        anfrage_ = "-";  // the request line may be what was too long
         senden(status, {}, http_datum(jetzt_sekunde()), {});
     }
 
