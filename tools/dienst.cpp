@@ -285,14 +285,12 @@ public:
     // The tick has come. Sends this connection's form of the answer without waiting (every client of the
     // second shares it) and returns true if it went out whole; otherwise the rest follows as usual.
     bool zur_sekunde(Tickantwort& antwort) {
-        const std::string& fertig = antwort.fuer(offen_halten_, http10_, nur_kopf_, *this);
-        const ssize_t n =
-            ::send(strom_.socket().native_handle(), fertig.data(), fertig.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
-        if (n == static_cast<ssize_t>(fertig.size())) return true;
-        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) return false;  // gone; dropped with the list
-        ausgang_.assign(fertig, static_cast<std::size_t>(std::max<ssize_t>(n, 0)));
-        antwort_protokollieren(antwort.rumpflaenge);
-        schreiben([](Verbindung& v) { v.fertig(); });
+        const auto g = gleich_senden(antwort.fuer(offen_halten_, http10_, nur_kopf_, *this));
+        if (g == Gesendet::ganz) return true;
+        if (g == Gesendet::teils) {
+            antwort_protokollieren(antwort.rumpflaenge);
+            schreiben([](Verbindung& v) { v.fertig(); });
+        }
         return false;
     }
     std::string ganze_antwort_fuer(const std::string& text, const std::string& datum) const {
@@ -345,8 +343,9 @@ private:
         if (ec) return;  // closed, timed out, or reset: nothing to answer
         strom_.expires_never();
         const auto& anfrage = leser_->get();
-        anfrage_ = std::string(anfrage.method_string()) + ' ' + std::string(anfrage.target()) + " HTTP/" +
-                   std::to_string(anfrage.version() / 10) + '.' + std::to_string(anfrage.version() % 10);
+        if (schleife_.g().protokoll)
+            anfrage_ = std::string(anfrage.method_string()) + ' ' + std::string(anfrage.target()) + " HTTP/" +
+                       std::to_string(anfrage.version() / 10) + '.' + std::to_string(anfrage.version() % 10);
         offen_halten_ = anfrage.keep_alive();
         nur_kopf_ = anfrage.method() == http::verb::head;
         http10_ = anfrage.version() < 11;
@@ -381,7 +380,10 @@ private:
     void senden(int status, const std::string& rumpf, const std::string& datum, std::string_view extra) {
         ausgang_ = ganze_antwort(status, rumpf, datum, extra);
         schleife_.g().protokollieren(wer_, anfrage_, status, nur_kopf_ ? 0 : rumpf.size());
-        schreiben([](Verbindung& v) { v.fertig(); });
+        if (const auto g = gleich_senden(ausgang_); g == Gesendet::ganz)
+            fertig();
+        else if (g == Gesendet::teils)
+            schreiben([](Verbindung& v) { v.fertig(); });
     }
     void antwort_protokollieren(std::size_t rumpflaenge) {
         schleife_.g().protokollieren(wer_, anfrage_, static_cast<int>(e().status), nur_kopf_ ? 0 : rumpflaenge);
@@ -400,6 +402,18 @@ private:
         nur_kopf_ = false;
         anfrage_ = "-";  // the request line may be what was too long
         senden(status, {}, http_datum(jetzt_sekunde()), {});
+    }
+
+    // A small answer nearly always fits the socket's buffer at once; only the rest, if any, takes the
+    // event loop (left in ausgang_), which saves a timer and a round through the loop per answer.
+    enum class Gesendet { ganz, teils, weg };
+    Gesendet gleich_senden(const std::string& antwort) {
+        const ssize_t n =
+            ::send(strom_.socket().native_handle(), antwort.data(), antwort.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (n == static_cast<ssize_t>(antwort.size())) return Gesendet::ganz;
+        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) return Gesendet::weg;
+        ausgang_.assign(antwort, static_cast<std::size_t>(std::max<ssize_t>(n, 0)));
+        return Gesendet::teils;
     }
 
     template <class Danach>
