@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "app/fenster.h"
+#include "sync/dienste.h"
 #include "sync/plattform.h"
 
 namespace dadaviru {
@@ -44,11 +45,12 @@ private:
     bool an_;
 };
 
+// Timer_start's interval: each program links the value it was built with.
+extern const int Wartezeit_ms;
+
 class frm_Zeit {
 public:
-    static constexpr int Wartezeit_ms = 30000;
-
-    frm_Zeit(Startmodus modus, Inet_Dienst& inet, Fenstersystem& system, Plattform& plattform = System());
+    frm_Zeit(Startmodus modus, Inet_Dienst& inet, Fenstersystem& system, Plattform& plattform);
 
     // Loads the window: its timers are created, Form_Load runs, and then the window is shown.
     void Laden();

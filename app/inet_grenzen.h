@@ -15,6 +15,6 @@ inline constexpr std::chrono::milliseconds Inet_Zeitlimit{DADAVIRU_INET_ZEITLIMI
 // A time answer is 19 characters; anything longer than this is no time answer.
 inline constexpr std::size_t Inet_hoechste_Antwort = 64 * 1024;
 inline constexpr long Inet_hoechste_Umleitungen = 5;
-inline constexpr const char* Inet_Kennung = "Dadaviru/1.01";
+inline constexpr const char* Inet_Kennung = "Dadaviru/" DADAVIRU_VERSION;
 
 }  // namespace dadaviru

@@ -1,8 +1,10 @@
 # How each program names itself: the strings of its desktop entry on Linux and of its version
 # and type information on Windows. Kept here once for both.
 
-set(DADAVIRU_VERSION "1.01")
-set(DADAVIRU_VERSION_NUMERISCH "1,1,0,0")
+# The version is project()'s; "1.01" reads as 1.1.0.0 in Windows' numeric form.
+set(DADAVIRU_VERSION "${PROJECT_VERSION}")
+math(EXPR kennung_minor "${PROJECT_VERSION_MINOR}")
+set(DADAVIRU_VERSION_NUMERISCH "${PROJECT_VERSION_MAJOR},${kennung_minor},0,0")
 
 # dadaviru_kennung(<program>): sets KENNUNG_BESCHREIBUNG (FileDescription), KENNUNG_PRODUKT
 # (ProductName), KENNUNG_INTERN (InternalName), KENNUNG_DATEINAME (OriginalFilename) and

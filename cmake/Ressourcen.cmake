@@ -1,5 +1,5 @@
 # Windows resources of the two programs: icon, version information, type library and manifest,
-# all made during the build from cmake/Kennung.cmake and the icons in app/symbole.
+# made during the build from cmake/Kennung.cmake, with the icons of app/symbole.
 include_guard(GLOBAL)
 
 if(NOT COMMAND dadaviru_kennung)
@@ -10,45 +10,6 @@ endif()
 get_filename_component(_dadaviru_wurzel "${CMAKE_CURRENT_LIST_DIR}/.." ABSOLUTE)
 set_property(GLOBAL PROPERTY DADAVIRU_WURZEL "${_dadaviru_wurzel}")
 unset(_dadaviru_wurzel)
-
-# symbol_wandeln runs during the build, so it is built for the build machine, with its compiler
-# rather than the cross compiler, once per configure and only when its source or flags changed.
-# Its path ends up in the global property DADAVIRU_SYMBOL_WANDELN.
-function(_dadaviru_symbol_wandeln_bauen)
-  get_property(fertig GLOBAL PROPERTY DADAVIRU_SYMBOL_WANDELN)
-  if(fertig)
-    return()
-  endif()
-  get_property(wurzel GLOBAL PROPERTY DADAVIRU_WURZEL)
-  find_program(DADAVIRU_HOST_CXX NAMES c++ g++ clang++ NO_CMAKE_FIND_ROOT_PATH REQUIRED
-    DOC "C++ compiler of the build machine, for the tools that run during the build")
-  set(quelle "${wurzel}/tools/symbol_wandeln.cpp")
-  set(programm "${CMAKE_BINARY_DIR}/symbol_wandeln")
-  set(befehl "${DADAVIRU_HOST_CXX}" -std=c++20 -O2 -Wall -Wextra)
-  if(DADAVIRU_WERROR)
-    list(APPEND befehl -Werror)
-  endif()
-  list(APPEND befehl -o "${programm}" "${quelle}")
-
-  file(SHA256 "${quelle}" pruefsumme)
-  set(stempel "${befehl};${pruefsumme}")
-  set(stempel_datei "${programm}.stempel")
-  set(alter_stempel "")
-  if(EXISTS "${stempel_datei}")
-    file(READ "${stempel_datei}" alter_stempel)
-  endif()
-  if(NOT EXISTS "${programm}" OR NOT alter_stempel STREQUAL stempel)
-    file(REMOVE "${stempel_datei}")
-    execute_process(COMMAND ${befehl} RESULT_VARIABLE ergebnis OUTPUT_VARIABLE ausgabe ERROR_VARIABLE ausgabe
-      TIMEOUT 300)
-    if(NOT ergebnis EQUAL 0)
-      message(FATAL_ERROR "Building symbol_wandeln for the build machine failed (${ergebnis}):\n${ausgabe}")
-    endif()
-    file(WRITE "${stempel_datei}" "${stempel}")
-  endif()
-  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${quelle}")
-  set_property(GLOBAL PROPERTY DADAVIRU_SYMBOL_WANDELN "${programm}")
-endfunction()
 
 # The other build-machine programs: widl from the same toolchain as windres, and iconv.
 function(_dadaviru_werkzeuge_finden)
@@ -92,24 +53,18 @@ function(dadaviru_windows_ressourcen ziel programm)
   set(TYPBIB_VERSION "${haupt}.${neben}")
   set(PROGRAMM ${programm})
 
-  _dadaviru_symbol_wandeln_bauen()
   _dadaviru_werkzeuge_finden()
-  get_property(symbol_wandeln GLOBAL PROPERTY DADAVIRU_SYMBOL_WANDELN)
   get_property(wurzel GLOBAL PROPERTY DADAVIRU_WURZEL)
 
   string(TOLOWER ${programm} datei)
   set(aus "${CMAKE_CURRENT_BINARY_DIR}/${ziel}_ressourcen")
   file(MAKE_DIRECTORY "${aus}")
-  set(RESSOURCE_SYMBOL "${aus}/${datei}.ico")
+  # The icon is kept as a file beside its XPM source (the image of the Linux window), 32x32 with
+  # 16 colours; the two change together.
+  set(RESSOURCE_SYMBOL "${wurzel}/app/symbole/${datei}.ico")
   set(RESSOURCE_TYPBIB "${aus}/${datei}.tlb")
   set(RESSOURCE_MANIFEST "${wurzel}/app/win32/dadaviru.manifest")
-  set(xpm "${wurzel}/app/symbole/${datei}.xpm")
 
-  add_custom_command(OUTPUT "${RESSOURCE_SYMBOL}"
-    COMMAND "${symbol_wandeln}" "${xpm}" "${RESSOURCE_SYMBOL}"
-    DEPENDS "${xpm}" "${symbol_wandeln}"
-    COMMENT "Icon of ${programm}"
-    VERBATIM)
 
   # Each step writes beside its target and renames, so a failed step leaves no output that looks current.
   configure_file("${wurzel}/app/win32/programm.idl.in" "${aus}/${datei}.utf8.idl" @ONLY)

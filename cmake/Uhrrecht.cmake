@@ -1,20 +1,55 @@
-# Install step: gives both programs the right to set the clock (the file capability cap_sys_time).
-# Where that cannot be done here, the install still succeeds and says what to run later.
+# Install step of the right to set the clock. By default it grants nothing: the programs ask
+# systemd-timedated, and the polkit rule lets the members of the group dadaviru. Only with
+# DADAVIRU_FILE_CAPABILITY, for systems without timedated, do both programs get CAP_SYS_TIME as a
+# permitted file capability, and only the group dadaviru may run them.
 
 set(programme "${CMAKE_INSTALL_PREFIX}/${DADAVIRU_BINDIR}/Dadaviru" "${CMAKE_INSTALL_PREFIX}/${DADAVIRU_BINDIR}/Dadaviru_Autostart")
-string(JOIN " " liste ${programme})
-set(spaeter "To let Dadaviru set the clock, run as root once the files are in place:\n  setcap cap_sys_time=ep ${liste}")
+set(polkit_regel "${CMAKE_INSTALL_PREFIX}/${DADAVIRU_POLKIT_DIR}/50-dadaviru.rules")
+
+if(NOT CMAKE_INSTALL_PREFIX STREQUAL "/usr" AND NOT DADAVIRU_POLKIT_DIR MATCHES "^/")
+  message(STATUS "polkit reads its rules from /usr/share/polkit-1/rules.d and /etc/polkit-1/rules.d only: "
+                 "link ${polkit_regel} into /etc/polkit-1/rules.d to let the group dadaviru set the clock")
+endif()
+
+if(NOT DADAVIRU_FILE_CAPABILITY)
+  message(STATUS "No file capability set: members of the group dadaviru set the clock through timedated")
+  return()
+endif()
+
+set(befehle "getent group dadaviru >/dev/null || groupadd --system dadaviru")
+foreach(p IN LISTS programme)
+  string(APPEND befehle "\n  chown root:dadaviru ${p} && chmod 0750 ${p} && setcap cap_sys_time=p ${p}")
+endforeach()
+if(DEFINED ENV{DESTDIR} AND NOT "$ENV{DESTDIR}" STREQUAL "")
+  message(STATUS "Staged install into $ENV{DESTDIR}: no capability set. Run as root once the files are in place:\n  ${befehle}")
+  return()
+endif()
 
 find_program(DADAVIRU_SETCAP setcap PATHS /usr/sbin /sbin)
-if(DEFINED ENV{DESTDIR} AND NOT "$ENV{DESTDIR}" STREQUAL "")
-  message(STATUS "Staged install into $ENV{DESTDIR}: no capability set.\n${spaeter}")
-elseif(NOT DADAVIRU_SETCAP)
-  message(STATUS "setcap was not found: no capability set.\n${spaeter}")
-else()
-  execute_process(COMMAND ${DADAVIRU_SETCAP} cap_sys_time=ep ${programme} RESULT_VARIABLE ergebnis ERROR_VARIABLE fehler)
-  if(ergebnis EQUAL 0)
-    message(STATUS "Gave ${liste} the capability cap_sys_time")
-  else()
-    message(STATUS "setcap failed (${fehler}): no capability set.\n${spaeter}")
-  endif()
+find_program(DADAVIRU_GETCAP getcap PATHS /usr/sbin /sbin)
+if(NOT DADAVIRU_SETCAP OR NOT DADAVIRU_GETCAP)
+  message(FATAL_ERROR "setcap and getcap (Debian: libcap2-bin) are needed for DADAVIRU_FILE_CAPABILITY")
 endif()
+
+execute_process(COMMAND getent group dadaviru OUTPUT_QUIET RESULT_VARIABLE gruppe_fehlt)
+if(gruppe_fehlt)
+  execute_process(COMMAND groupadd --system dadaviru RESULT_VARIABLE ergebnis ERROR_VARIABLE fehler)
+  if(NOT ergebnis EQUAL 0)
+    message(FATAL_ERROR "Could not create the group dadaviru (${fehler}). Run as root:\n  ${befehle}")
+  endif()
+  message(STATUS "Created the system group dadaviru")
+endif()
+
+# Each file on its own: setcap takes one capability text and then files, and a second text in
+# that place would be read as a file name.
+foreach(p IN LISTS programme)
+  execute_process(COMMAND chown root:dadaviru "${p}" RESULT_VARIABLE chown_ergebnis)
+  execute_process(COMMAND chmod 0750 "${p}" RESULT_VARIABLE chmod_ergebnis)
+  execute_process(COMMAND ${DADAVIRU_SETCAP} cap_sys_time=p "${p}" RESULT_VARIABLE setcap_ergebnis ERROR_VARIABLE fehler)
+  execute_process(COMMAND ${DADAVIRU_GETCAP} "${p}" OUTPUT_VARIABLE faehigkeit)
+  if(NOT chown_ergebnis EQUAL 0 OR NOT chmod_ergebnis EQUAL 0 OR NOT setcap_ergebnis EQUAL 0
+     OR NOT faehigkeit MATCHES "cap_sys_time[=+]p\n?$")
+    message(FATAL_ERROR "Could not give ${p} the capability cap_sys_time (${fehler}). Run as root:\n  ${befehle}")
+  endif()
+  message(STATUS "Gave ${p} the permitted capability cap_sys_time, for the group dadaviru only")
+endforeach()

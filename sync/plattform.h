@@ -1,5 +1,5 @@
-// What a platform must provide to Dadaviru: the clock writes, the date and time conversions,
-// the override-file lookup, the URL fetch and the exit timer. Each platform implements it in its own files.
+// What a platform must provide to the synchronisation run: the clock writes, the date and time
+// conversions and the override-file lookup. Each platform implements it in sync/posix or sync/win32.
 #pragma once
 
 #include <optional>
@@ -41,6 +41,8 @@ public:
     // Replaces the time of day. With a date, that date is written together with it instead of
     // the clock's current one, so a midnight between two writes cannot shift the result by a day.
     virtual bool Uhrzeit_setzen(const Uhrzeit& zeit, const std::optional<Datum>& datum) = 0;
+    // After the last write of a run: whatever the clock held open for it is given up.
+    virtual void Lauf_beenden() {}
 };
 
 enum class Suchergebnis { gefunden, fehlt, fehlgeschlagen };
@@ -60,27 +62,11 @@ public:
     virtual std::optional<std::string> Datei_lesen(const std::string& name, std::size_t hoechstens) = 0;
 };
 
-// The fetch service of the window's HTTP client: a blocking GET returning the whole body, or nothing.
-class Inet_Dienst {
-public:
-    virtual ~Inet_Dienst() = default;
-    virtual std::optional<std::string> OpenURL(const std::string& url) = 0;
-};
-
-// The two properties of the exit timer that the run writes.
-class Timer_Dienst {
-public:
-    virtual ~Timer_Dienst() = default;
-    virtual void Interval(int millisekunden) = 0;
-    virtual void Enabled(bool an) = 0;
-};
-
-// The clock, the conversions and the file lookup of the platform this program was built for.
+// The clock, the conversions and the file lookup that one run uses.
 struct Plattform {
     Umwandlung& umwandlung;
     Uhr& uhr;
     Dateien& dateien;
 };
-Plattform& System();
 
 }  // namespace dadaviru

@@ -12,8 +12,6 @@
 
 namespace dadaviru {
 
-void Zeit_setzen(Inet_Dienst& inet, Timer_Dienst& timer_ende) { Zeit_setzen(inet, timer_ende, System()); }
-
 void Zeit_setzen(Inet_Dienst& inet, Timer_Dienst& timer_ende, Plattform& plattform) {
     for (std::int16_t durchgang = 0; durchgang <= 3; ++durchgang) {
         // A pass without a URL of its own, or without an answer of its own, writes nothing:
@@ -33,6 +31,7 @@ void Zeit_setzen(Inet_Dienst& inet, Timer_Dienst& timer_ende, Plattform& plattfo
 
         Antwort_anwenden(*antwort, plattform.umwandlung, plattform.uhr);
     }
+    geschuetzt([&] { plattform.uhr.Lauf_beenden(); });
     geschuetzt([&] { timer_ende.Interval(10); });
     geschuetzt([&] { timer_ende.Enabled(true); });
 }

@@ -4,6 +4,7 @@
 #include <array>
 #include <string_view>
 
+#include "dienste.h"
 #include "plattform.h"
 
 namespace dadaviru {
@@ -11,10 +12,7 @@ namespace dadaviru {
 // Passes 0 to 2; each program links the table it was built with.
 extern const std::array<std::string_view, 3> Quellen;
 
-inline constexpr std::string_view Uebersteuerungsdatei = "dadaviru.txt";
-
 // Never fails and never throws; ends by arming the exit timer.
-void Zeit_setzen(Inet_Dienst& inet, Timer_Dienst& timer_ende);
 void Zeit_setzen(Inet_Dienst& inet, Timer_Dienst& timer_ende, Plattform& plattform);
 
 }  // namespace dadaviru

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "sync/datumstext.h"
+#include "sync/dienste.h"
 #include "sync/plattform.h"
 
 namespace dadaviru::test {
@@ -76,6 +77,9 @@ public:
         journal_.push_back("Uhrzeit " + text(z) + (d ? " am " + text(*d) : "") + (verweigert ? " verweigert" : ""));
         return !verweigert;
     }
+    // How far the journal had come when the run said it was over; kept out of the journal itself.
+    std::optional<std::size_t> beendet_nach;
+    void Lauf_beenden() override { beendet_nach = journal_.size(); }
 
 private:
     Journal& journal_;
@@ -99,6 +103,17 @@ public:
 
 private:
     Journal& journal_;
+};
+
+// Everything a run or a window is handed, as stand-ins sharing one journal.
+struct Attrappen {
+    Journal journal;
+    Inet_Attrappe inet{journal};
+    Timer_Attrappe timer{journal};
+    Umwandlung_Attrappe umwandlung;
+    Uhr_Attrappe uhr{journal};
+    Dateien_Attrappe dateien{journal};
+    Plattform plattform{umwandlung, uhr, dateien};
 };
 
 }  // namespace dadaviru::test

@@ -82,9 +82,14 @@ TEST_F(Verzeichnis, SymlinkAufEineDateiZaehlt) {
     EXPECT_EQ(url(), std::nullopt);
 }
 
-TEST_F(Verzeichnis, NurDerAnfangWirdGelesen) {
-    schreiben("dadaviru.txt", std::string(Uebersteuerung_hoechstens + 100, 'x'));
-    EXPECT_EQ(url()->size(), Uebersteuerung_hoechstens);
+TEST_F(Verzeichnis, NurDerAnfangUndUtf16) {
+    const std::string lang(Uebersteuerung_hoechstens + 100, 'x');
+    schreiben("dadaviru.txt", lang);  // a first line that does not end within the limit
+    EXPECT_EQ(url(), std::nullopt);
+    schreiben("dadaviru.txt", "http://kurz/\n" + lang);
+    EXPECT_EQ(url(), "http://kurz/");
+    schreiben("dadaviru.txt", std::string("\xFF\xFEh\0t\0t\0p\0:\0/\0/\0u\0\r\0\n\0", 22));
+    EXPECT_EQ(url(), "http://u");
 }
 
 TEST_F(Verzeichnis, EsZaehltDasAktuelleVerzeichnis) {

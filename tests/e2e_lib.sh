@@ -1,21 +1,26 @@
-# Shared pieces of the end-to-end tests: time services on loopback, a virtual X display, and runs
-# of the real programs with the right to set the clock dropped (the Linux ones also under the clock
-# interposer, when UHRATTRAPPE names it). Sourced, not run. Expects ZEITDIENST, the test build of
-# the time service (pruefdienst).
+# Shared pieces of the end-to-end tests: time services on loopback, a private system bus with a
+# timedated stand-in, a virtual X display, and runs of the real programs through ohne_uhrrecht
+# (the Linux ones also under the clock interposer, when UHRATTRAPPE names it). Sourced, not run.
+# Expects ZEITDIENST, the test build of the time service (pruefdienst), where a script starts time services.
 
-ZEITDIENST=${ZEITDIENST:?}
+ZEITDIENST=${ZEITDIENST:-}
 UHRATTRAPPE=${UHRATTRAPPE:-}
 # Services and program agree on one zone, so what is served is what gets written.
 export TZ=Europe/Berlin
 arbeit=$(mktemp -d /tmp/dadaviru-e2e.XXXXXX)
+uhr_protokoll=$arbeit/uhr
 dienste=()
+bus_dienste=()
+privater_bus=
 anzeige_pid=
+. "$(dirname "${BASH_SOURCE[0]}")/sicher_lib.sh"
 
 # What a sourcing script must do before the services stop and the work folder goes.
 vor_dem_aufraeumen() { :; }
 aufraeumen() {
   vor_dem_aufraeumen
   dienste_beenden
+  bus_beenden
   if [ -n "$anzeige_pid" ]; then kill "$anzeige_pid" 2>/dev/null || true; wait "$anzeige_pid" 2>/dev/null || true; fi
   rm -rf "$arbeit"
 }
@@ -29,7 +34,7 @@ dienst_starten() {
   local adresse=$1 wunschport=$2 portdatei i
   shift 2
   portdatei=$(mktemp -u "$arbeit/port.XXXXXX")
-  "$ZEITDIENST" --bind "$adresse" --port "$wunschport" --port-file "$portdatei" --log "$arbeit/anfragen" \
+  "${ZEITDIENST:?}" --bind "$adresse" --port "$wunschport" --port-file "$portdatei" --log "$arbeit/anfragen" \
     --end-after 600 "$@" >/dev/null &
   dienste+=($!)
   for i in $(seq 100); do
@@ -69,13 +74,64 @@ anfragen_in_passfolge() {
   [ "$(anfragen)" = "$(printf 'GET /zeit.php\nGET /zeit.php\nGET /\nGET /zeit.php')" ] || fehler "requests: $(anfragen)"
 }
 
-# ohne_uhrrecht CMD...: runs CMD without CAP_SYS_TIME, in Berlin time, and under the clock
-# interposer when there is one: every clock write then lands in $arbeit/uhr. In a sanitizer build
-# the interposer is loaded ahead of the sanitizer's runtime, which the runtime would otherwise refuse.
-ohne_uhrrecht() {
-  setpriv --bounding-set=-sys_time --inh-caps=-sys_time -- \
-    env ${UHRATTRAPPE:+LD_PRELOAD="$UHRATTRAPPE" UHRATTRAPPE_PROTOKOLL="$arbeit/uhr"} TZ=Europe/Berlin \
-    ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}verify_asan_link_order=0" "$@"
+# warten_auf SECONDS CMD...: polls CMD until it succeeds; false when SECONDS pass first.
+warten_auf() {
+  local ende=$((SECONDS + $1))
+  shift
+  until "$@" 2>/dev/null; do
+    [ "$SECONDS" -lt "$ende" ] || return 1
+    sleep 0.05
+  done
+}
+
+# privaten_bus_starten: a dbus-daemon of the test's own, with its own config and socket, for the
+# programs' system bus; sets $privater_bus, which ohne_uhrrecht hands them.
+privaten_bus_starten() {
+  rm -f "$arbeit/bus" "$arbeit/bus.adresse"
+  cat > "$arbeit/bus.conf" <<EOF
+<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
+ "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
+<busconfig>
+  <listen>unix:path=$arbeit/bus</listen>
+  <auth>EXTERNAL</auth>
+  <policy context="default">
+    <allow user="*"/>
+    <allow own="*"/>
+    <allow send_destination="*" eavesdrop="true"/>
+    <allow eavesdrop="true"/>
+  </policy>
+</busconfig>
+EOF
+  dbus-daemon --config-file="$arbeit/bus.conf" --nofork --nopidfile --print-address=9 9>"$arbeit/bus.adresse" \
+    2>>"$arbeit/bus.log" &
+  bus_dienste+=($!)
+  warten_auf 10 test -s "$arbeit/bus.adresse" || fehler "the private bus did not start"
+  privater_bus=$(head -n1 "$arbeit/bus.adresse")
+}
+
+hat_eigentuemer() {
+  dbus-send --bus="$privater_bus" --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
+    org.freedesktop.DBus.NameHasOwner "string:$1" | grep -q 'boolean true'
+}
+
+# timedated_starten [true]: a timedated stand-in on the private bus, refusing every SetTime when
+# asked to; each call lands in $arbeit/timedated as "<time> SetTime <usec> <relative> <interactive>".
+timedated_starten() {
+  # Never on the machine's own bus, where it could take timedated's name.
+  [ -n "$privater_bus" ] || fehler "timedated_starten needs a private bus"
+  DBUS_SYSTEM_BUS_ADDRESS=$privater_bus /usr/bin/python3 -m dbusmock --system -l "$arbeit/timedated" \
+    --template "$(dirname "${BASH_SOURCE[0]}")/timedated_vorlage.py" -p "{\"Ablehnen\": ${1:-false}}" >/dev/null &
+  bus_dienste+=($!)
+  warten_auf 20 hat_eigentuemer org.freedesktop.timedate1 || fehler "the timedated stand-in did not start"
+}
+
+bus_beenden() {
+  local pid
+  for pid in "${bus_dienste[@]}"; do kill "$pid" 2>/dev/null || true; done
+  for pid in "${bus_dienste[@]}"; do wait "$pid" 2>/dev/null || true; done
+  bus_dienste=()
+  privater_bus=
+  rm -f "$arbeit/timedated"
 }
 
 # The local times the clock was set to, one per line.
@@ -94,13 +150,22 @@ anzeige_starten() {
 
 sichtbares_fenster() { xdotool search --onlyvisible --name '^Zudedaruzu$' 2>/dev/null | head -n1; }
 
-# Watches for 1.5 s that no window is visible, while Dadaviru's run works.
+# Watches that no window is visible while Dadaviru's run works, up to its fourth request.
 kein_fenster_waehrend_des_laufs() {
-  local i
-  for i in $(seq 15); do
+  local ende=$((SECONDS + 60))
+  until [ "$(wc -l 2>/dev/null < "$arbeit/anfragen" || echo 0)" -ge 4 ]; do
     [ -z "$(sichtbares_fenster)" ] || fehler "Dadaviru showed its window during the run"
-    sleep 0.1
+    [ "$SECONDS" -lt "$ende" ] || fehler "the run did not reach its fourth request"
+    sleep 0.05
   done
+}
+
+# Waits for the first request of a run; fails unless it came Timer_start's interval
+# ($DADAVIRU_WARTEZEIT_MS) or more after $beginn, the moment before the program started.
+erste_anfrage_nach_der_wartezeit() {
+  warten_auf 60 test -s "$arbeit/anfragen" || fehler "$1 sent no request"
+  awk -v jetzt="$(date +%s.%N)" -v beginn="$beginn" -v ms="${DADAVIRU_WARTEZEIT_MS:?}" \
+    'BEGIN { exit !(jetzt - beginn >= ms / 1000) }' || fehler "$1 did not wait for Timer_start"
 }
 
 # Waits at most 20 s for the window to be mapped; sets $fenster to it.

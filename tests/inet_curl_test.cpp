@@ -13,6 +13,7 @@
 #include <future>
 #include <regex>
 
+#include "mitschnitt.h"
 #include "zeitdienst_prozess.h"
 
 namespace dadaviru::test {
@@ -110,44 +111,6 @@ TEST(Inet, GrosseAntwortenBleibenBegrenzt) {
     const Zeitdienst gerade_noch({"--body", std::string(Inet_hoechste_Antwort, 'x')});
     EXPECT_EQ(inet.OpenURL(gerade_noch.url())->size(), Inet_hoechste_Antwort);
 }
-
-// Answers one connection on loopback with a time text and hands back the request as it arrived.
-class Mitschnitt {
-public:
-    Mitschnitt() {
-        lauscher_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in adresse{};
-        adresse.sin_family = AF_INET;
-        adresse.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t laenge = sizeof adresse;
-        if (bind(lauscher_, reinterpret_cast<sockaddr*>(&adresse), laenge) != 0 || listen(lauscher_, 1) != 0 ||
-            getsockname(lauscher_, reinterpret_cast<sockaddr*>(&adresse), &laenge) != 0)
-            throw std::runtime_error("loopback socket");
-        port = ntohs(adresse.sin_port);
-        anfrage = std::async(std::launch::async, [this] {
-            pollfd p{lauscher_, POLLIN, 0};
-            if (poll(&p, 1, 10'000) != 1) return std::string();
-            const int verbindung = accept(lauscher_, nullptr, nullptr);
-            std::string gelesen;
-            char puffer[4096];
-            ssize_t n = 0;
-            while (gelesen.find("\r\n\r\n") == std::string::npos && gelesen.size() < 65536 &&
-                   (n = recv(verbindung, puffer, sizeof puffer, 0)) > 0)
-                gelesen.append(puffer, static_cast<std::size_t>(n));
-            const std::string antwort =
-                "HTTP/1.1 200 OK\r\nContent-Length: 19\r\nConnection: close\r\n\r\n2026-12-07 13:45:09";
-            send(verbindung, antwort.data(), antwort.size(), MSG_NOSIGNAL);
-            close(verbindung);
-            return gelesen;
-        });
-    }
-    ~Mitschnitt() { close(lauscher_); }
-    int port = 0;
-    std::future<std::string> anfrage;
-
-private:
-    int lauscher_ = -1;
-};
 
 TEST(Inet, KennungUndProxyAusDerUmgebung) {
     Inet_Curl inet(10s);

@@ -1,28 +1,34 @@
 #!/usr/bin/env bash
-# A staged install: both programs, their desktop entries with the exact identification strings,
-# and their icons; a staged install sets no capability and still succeeds.
+# The install: staged, both programs with their desktop entries, icons and polkit rule; then, as
+# root, really installed into a temporary prefix, once as by default (no capability) and once with
+# the file capability. The installed programs are never run; all is removed at the end.
 # Argument: the build folder
 set -euo pipefail
 bau=$1
 ziel=$(mktemp -d /tmp/dadaviru-installation.XXXXXX)
-trap 'rm -rf "$ziel"' EXIT
+gruppe_angelegt=
+aufraeumen() {
+  local p
+  for p in "$ziel"/echt/bin/Dadaviru*; do [ -e "$p" ] && setcap -r "$p" 2>/dev/null || true; done
+  rm -rf "$ziel"
+  if [ -n "$gruppe_angelegt" ]; then groupdel dadaviru; fi
+}
+trap aufraeumen EXIT
 fehler() { echo "FAIL: $*" >&2; exit 1; }
 
-DESTDIR="$ziel" cmake --install "$bau" --prefix /usr > "$ziel.log" 2>&1 || { cat "$ziel.log"; fehler "install failed"; }
-grep -q "setcap cap_sys_time=ep /usr/bin/Dadaviru /usr/bin/Dadaviru_Autostart" "$ziel.log" \
-  || fehler "the install did not say what to run later"
-rm -f "$ziel.log"
-
+DESTDIR="$ziel/stufe" cmake --install "$bau" --prefix /usr > "$ziel/log" 2>&1 || { cat "$ziel/log"; fehler "install failed"; }
+stufe=$ziel/stufe
 for p in Dadaviru Dadaviru_Autostart; do
-  [ -x "$ziel/usr/bin/$p" ] || fehler "$p not installed"
-  if getcap "$ziel/usr/bin/$p" | grep -q cap_sys_time; then fehler "a staged $p carries the capability"; fi
+  [ -x "$stufe/usr/bin/$p" ] || fehler "$p not installed"
+  if getcap "$stufe/usr/bin/$p" | grep -q cap_sys_time; then fehler "a staged $p carries the capability"; fi
 done
+grep -q 'subject.isInGroup("dadaviru")' "$stufe/usr/share/polkit-1/rules.d/50-dadaviru.rules" || fehler "no polkit rule"
 # The window module lies where the programs' run path says.
-modulpfad=$(readelf -d "$ziel/usr/bin/Dadaviru" | sed -n 's/.*Library runpath: \[\(.*\)\]/\1/p')
-[ -n "$modulpfad" ] && [ -f "$ziel$modulpfad/libdadaviru_gtk.so" ] || fehler "window module not at the run path '$modulpfad'"
+modulpfad=$(readelf -d "$stufe/usr/bin/Dadaviru" | sed -n 's/.*Library runpath: \[\(.*\)\]/\1/p')
+[ -n "$modulpfad" ] && [ -f "$stufe$modulpfad/libdadaviru_gtk.so" ] || fehler "window module not at the run path '$modulpfad'"
 
 for s in dadaviru dadaviru_autostart; do
-  head -n3 "$ziel/usr/share/icons/hicolor/32x32/apps/$s.xpm" | grep -q '"32 32 [0-9]* 1"' || fehler "icon $s"
+  head -n3 "$stufe/usr/share/icons/hicolor/32x32/apps/$s.xpm" | grep -q '"32 32 [0-9]* 1"' || fehler "icon $s"
 done
 
 pruefen() {
@@ -32,14 +38,44 @@ pruefen() {
   local zeile
   for zeile in "$@"; do grep -qxF "$zeile" "$datei" || fehler "$datei lacks: $zeile"; done
 }
-pruefen "$ziel/usr/share/applications/dadaviru.desktop" \
+pruefen "$stufe/usr/share/applications/dadaviru.desktop" \
   "Name=Dadaviru" "Comment=ändert die Systemzeit" "Exec=Dadaviru" "Icon=dadaviru" \
   "X-Dadaviru-Version=1.01" "X-Dadaviru-FileDescription=ändert die Systemzeit" "X-Dadaviru-ProductName=Dadaviru" \
   "X-Dadaviru-InternalName=Dadaviru" "X-Dadaviru-OriginalFilename=Dadaviru.exe" "X-Dadaviru-FileVersion=1.01" \
   "X-Dadaviru-ProductVersion=1.01" "X-Dadaviru-Description=Systemzeit ändern"
-pruefen "$ziel/etc/xdg/autostart/dadaviru_autostart.desktop" \
+pruefen "$stufe/etc/xdg/autostart/dadaviru_autostart.desktop" \
   "Name=Dadaviru" "Comment=Ändert die Systemzeit nach 30sek." "Exec=Dadaviru_Autostart" \
   "Icon=dadaviru_autostart" "X-Dadaviru-Version=1.01" "X-Dadaviru-FileDescription=Ändert die Systemzeit nach 30sek." \
   "X-Dadaviru-InternalName=Dadaviru_Autostart" "X-Dadaviru-OriginalFilename=Dadaviru_Autostart.exe" \
   "X-Dadaviru-Description=Systemzeit ändern (für Revizavir)"
 echo "ok: staged install"
+
+if [ "$(id -u)" != 0 ]; then
+  echo "ok: not root, so no real install"
+  exit 0
+fi
+
+# Really installed, not staged: the programs' component only, since the desktop entries' autostart
+# folder lies outside any prefix.
+echt=$ziel/echt
+installieren() {
+  cmake "$@" -DCMAKE_INSTALL_PREFIX="$echt" -DCMAKE_INSTALL_COMPONENT=Programme -P "$bau/cmake_install.cmake" \
+    > "$ziel/log" 2>&1 || { cat "$ziel/log"; fehler "install $* failed"; }
+}
+installieren
+for p in Dadaviru Dadaviru_Autostart; do
+  [ -z "$(getcap "$echt/bin/$p")" ] || fehler "by default $p carries $(getcap "$echt/bin/$p")"
+done
+[ -f "$echt/share/polkit-1/rules.d/50-dadaviru.rules" ] || fehler "no polkit rule under the prefix"
+grep -q "link $echt/share/polkit-1/rules.d/50-dadaviru.rules into /etc/polkit-1/rules.d" "$ziel/log" \
+  || fehler "the install did not say where polkit looks"
+echo "ok: by default no capability, and the polkit rule"
+
+getent group dadaviru >/dev/null || gruppe_angelegt=1
+installieren -DDADAVIRU_FILE_CAPABILITY=ON
+getent group dadaviru >/dev/null || fehler "the group dadaviru was not created"
+for p in Dadaviru Dadaviru_Autostart; do
+  [ "$(getcap "$echt/bin/$p")" = "$echt/bin/$p cap_sys_time=p" ] || fehler "$p: $(getcap "$echt/bin/$p")"
+  [ "$(stat -c '%a %U %G' "$echt/bin/$p")" = "750 root dadaviru" ] || fehler "$p: $(stat -c '%a %U %G' "$echt/bin/$p")"
+done
+echo "ok: with the file capability, both programs cap_sys_time=p, 0750, group dadaviru"

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # End to end, without a display: whole synchronisation runs of the real programs against time
-# services on loopback, with every clock write caught by the interposer.
+# services on loopback, with every direct clock write caught by the interposer and every write
+# through timedated caught by a stand-in on a private bus.
 # Arguments: Dadaviru Dadaviru_Autostart zeitdienst libuhrattrappe.so host-a host-b host-c
 # (both programs built with the loopback hosts)
 set -euo pipefail
@@ -33,15 +34,58 @@ grep -q '^clock_settime ' "$arbeit/uhr" || fehler "writes did not go through clo
 echo "ok: four sources, eight writes in pass order"
 alle_acht=$(geschrieben | cut -c1-10)
 
+# Through timedated: eight SetTime calls in pass order, absolute and never interactive, each the
+# instant its answer names (a date write keeps the clock's time of day); no direct write.
+privaten_bus_starten
+timedated_starten
+rm -f "$arbeit/uhr" "$arbeit/anfragen"
+(cd "$arbeit" && ohne_uhrrecht timeout 60 "$dadaviru") || fehler "run with timedated exited with $?"
+[ ! -s "$arbeit/uhr" ] || fehler "a direct clock write beside timedated: $(cat "$arbeit/uhr")"
+mapfile -t aufrufe < <(grep ' SetTime [0-9]' "$arbeit/timedated" | cut -d' ' -f3-)
+[ ${#aufrufe[@]} -eq 8 ] || fehler "expected 8 SetTime calls, got: $(cat "$arbeit/timedated")"
+for i in 0 1 2 3; do
+  n=$((i + 1))
+  read -r datum_us datum_rel datum_interaktiv <<< "${aufrufe[2*i]}"
+  read -r zeit_us zeit_rel zeit_interaktiv <<< "${aufrufe[2*i+1]}"
+  [ "$datum_rel $datum_interaktiv $zeit_rel $zeit_interaktiv" = "False False False False" ] \
+    || fehler "SetTime $i not absolute and non-interactive: ${aufrufe[2*i]} / ${aufrufe[2*i+1]}"
+  [ "$(date -d "@$((datum_us / 1000000))" +%F)" = "200$n-0$n-0$n" ] || fehler "date write $i: ${aufrufe[2*i]}"
+  [ "$zeit_us" = "$(date -d "200$n-0$n-0$n 0$n:0$n:0$n" +%s)000000" ] || fehler "time write $i: ${aufrufe[2*i+1]}"
+done
+echo "ok: through timedated, eight absolute non-interactive SetTime calls in pass order"
+
+# timedated refuses (automatic synchronisation on): no write of any kind, and the run still ends.
+bus_beenden
+privaten_bus_starten
+timedated_starten true
+rm -f "$arbeit/uhr" "$arbeit/anfragen"
+(cd "$arbeit" && ohne_uhrrecht timeout 60 "$dadaviru") || fehler "run with a refusing timedated exited with $?"
+[ "$(grep -c ' SetTime [0-9]' "$arbeit/timedated")" -eq 8 ] && [ ! -s "$arbeit/uhr" ] \
+  || fehler "on refusal: $(cat "$arbeit/timedated" "$arbeit/uhr" 2>/dev/null)"
+echo "ok: a refusal stands, with no direct write"
+
+# A bus without timedated on it: the direct write.
+bus_beenden
+privaten_bus_starten
+rm -f "$arbeit/uhr" "$arbeit/anfragen"
+(cd "$arbeit" && ohne_uhrrecht timeout 60 "$dadaviru") || fehler "run on a bus without timedated exited with $?"
+[ "$(geschrieben | cut -c1-10)" = "$alle_acht" ] && grep -q '^clock_settime ' "$arbeit/uhr" \
+  || fehler "on a bus without timedated: $(geschrieben)"
+bus_beenden
+echo "ok: without timedated on the bus, the direct write"
+
 # A display that is named but cannot be opened counts as none.
 rm -f "$arbeit/uhr" "$arbeit/anfragen"
 (cd "$arbeit" && DISPLAY=:4711 ohne_uhrrecht timeout 60 "$dadaviru") || fehler "run with a dead display exited with $?"
 [ "$(geschrieben | cut -c1-10)" = "$alle_acht" ] || fehler "with a dead display: $(geschrieben)"
 echo "ok: a display that cannot be opened counts as none"
 
-# Dadaviru_Autostart without a display still waits 30 s, then writes the same.
+# Dadaviru_Autostart without a display still waits for Timer_start, then writes the same.
 rm -f "$arbeit/uhr" "$arbeit/anfragen"
-(cd "$arbeit" && ohne_uhrrecht timeout 120 "$autostart") || fehler "Dadaviru_Autostart exited with $?"
+beginn=$(date +%s.%N)
+(cd "$arbeit" && ohne_uhrrecht timeout 120 "$autostart") & programm_pid=$!
+erste_anfrage_nach_der_wartezeit "Dadaviru_Autostart without a display"
+endet_binnen "Dadaviru_Autostart without a display" 60
 [ "$(geschrieben | cut -c1-10)" = "$alle_acht" ] && [ "$(geschrieben | tail -n1)" = "2004-04-04 04:04:04" ] \
   || fehler "Dadaviru_Autostart wrote: $(geschrieben)"
 echo "ok: Dadaviru_Autostart without a display writes the same"
@@ -67,7 +111,7 @@ echo "ok: no source, no write"
 neu_beginnen
 starten_auf "$host_a" --body "2001-01-01 01:01:01"
 before=$(date +%Y)
-(cd "$arbeit" && setpriv --bounding-set=-sys_time --inh-caps=-sys_time -- timeout 60 "$dadaviru") \
+(cd "$arbeit" && UHRATTRAPPE= ohne_uhrrecht timeout 60 "$dadaviru") \
   || fehler "run without the right exited with $?"
 [ "$(date +%Y)" = "$before" ] || fehler "the clock changed"
 echo "ok: without the right nothing changes"

@@ -1,25 +1,24 @@
-// Local wall-clock values to CLOCK_REALTIME in Europe/Berlin, summer time changes included.
-// Only the arithmetic is tested here; the real writes are checked under the clock interposer.
-#include "sync/posix/uhr_posix.h"
-
+// Local wall-clock values to CLOCK_REALTIME in Europe/Berlin, summer time changes included, the
+// choice between timedated and the direct write, and the raising and dropping of CAP_SYS_TIME.
+// The real writes are checked under the clock interposer and against a timedated stand-in.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <memory>
 #include <string>
+#include <utility>
+#include <vector>
+
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include "sync/posix/schreiber.h"
+#include "sync/posix/uhr_posix.h"
+#include "sync/posix/zeitrecht.h"
 
 namespace dadaviru::test {
 namespace {
-
-std::time_t utc(int j, int mo, int t, int h, int mi, int s) {
-    std::tm f{};
-    f.tm_year = j - 1900;
-    f.tm_mon = mo - 1;
-    f.tm_mday = t;
-    f.tm_hour = h;
-    f.tm_min = mi;
-    f.tm_sec = s;
-    return timegm(&f);
-}
 
 std::tm wand(int j, int mo, int t, int h, int mi, int s) {
     std::tm f{};
@@ -31,6 +30,11 @@ std::tm wand(int j, int mo, int t, int h, int mi, int s) {
     f.tm_sec = s;
     f.tm_isdst = -1;
     return f;
+}
+
+std::time_t utc(int j, int mo, int t, int h, int mi, int s) {
+    std::tm f = wand(j, mo, t, h, mi, s);
+    return timegm(&f);
 }
 
 class Berlin : public ::testing::Test {
@@ -69,6 +73,18 @@ TEST_F(Berlin, SommerzeitEndet) {
     EXPECT_EQ(posix::Lokal_zu_utc(wand(2026, 10, 25, 3, 0, 0)), utc(2026, 10, 25, 2, 0, 0));
 }
 
+TEST_F(Berlin, SommerzeitEndetUndDieUhrStehtInDerDoppeltenStunde) {
+    // 2026-10-25: the clock shows 02:30:30 in the first (CEST) or second (CET) occurrence. A
+    // date-only answer for the same day, or the time of day it already shows, keeps it where it is.
+    for (const std::time_t jetzt : {utc(2026, 10, 25, 0, 30, 30), utc(2026, 10, 25, 1, 30, 30)}) {
+        const timespec uhr{jetzt, 0};
+        EXPECT_EQ(posix::Datum_ersetzt(uhr, Datum{2026, 10, 25})->tv_sec, jetzt);
+        EXPECT_EQ(posix::Uhrzeit_ersetzt(uhr, Uhrzeit{2, 30, 30}, Datum{2026, 10, 25})->tv_sec, jetzt);
+    }
+    // A clock that shows neither offset (none in this zone) takes the first occurrence.
+    EXPECT_EQ(posix::Lokal_zu_utc(wand(2026, 10, 25, 2, 30, 0), 0), utc(2026, 10, 25, 0, 30, 0));
+}
+
 TEST_F(Berlin, DatumErsetzenBehaeltUhrzeitUndBruchteil) {
     const timespec jetzt{utc(2026, 12, 7, 12, 45, 9), 123'000'000};  // 13:45:09.123 CET
     const auto neu = posix::Datum_ersetzt(jetzt, Datum{2026, 7, 1});
@@ -102,6 +118,128 @@ TEST_F(Berlin, DatumAufDenTagDerUmstellung) {
     const auto neu = posix::Datum_ersetzt(jetzt, Datum{2026, 3, 29});
     ASSERT_TRUE(neu);
     EXPECT_EQ(neu->tv_sec, utc(2026, 3, 29, 1, 30, 0));
+}
+
+class Schreiber_Attrappe final : public posix::Uhrschreiber {
+public:
+    Schreiber_Attrappe(std::vector<std::string>& journal, std::string name, posix::Schreibergebnis ergebnis)
+        : journal_(journal), name_(std::move(name)), ergebnis_(ergebnis) {}
+    posix::Schreibergebnis Schreiben(const timespec&) override {
+        journal_.push_back(name_);
+        return ergebnis_;
+    }
+    void Beenden() override { journal_.push_back(name_ + " beendet"); }
+
+private:
+    std::vector<std::string>& journal_;
+    std::string name_;
+    posix::Schreibergebnis ergebnis_;
+};
+
+TEST(UhrPosix, TimedatedEntscheidetUndNurOhneIhnWirdDirektGeschrieben) {
+    using enum posix::Schreibergebnis;
+    struct Fall {
+        posix::Schreibergebnis timedated;
+        bool gesetzt;
+        std::vector<std::string> journal;
+    };
+    for (const auto& [timedated, gesetzt, erwartet] : std::vector<Fall>{
+             {geschrieben, true, {"timedated", "timedated", "timedated beendet", "direkt beendet"}},
+             {abgelehnt, false, {"timedated", "timedated", "timedated beendet", "direkt beendet"}},
+             // Once timedated is known to be missing, the run stays with the direct write.
+             {kein_dienst, true, {"timedated", "direkt", "direkt", "timedated beendet", "direkt beendet"}},
+         }) {
+        std::vector<std::string> journal;
+        posix::Uhr_Posix uhr(std::make_unique<Schreiber_Attrappe>(journal, "timedated", timedated),
+                             std::make_unique<Schreiber_Attrappe>(journal, "direkt", geschrieben));
+        EXPECT_EQ(uhr.Datum_setzen(Datum{2026, 12, 7}), gesetzt);
+        EXPECT_EQ(uhr.Uhrzeit_setzen(Uhrzeit{12, 0, 0}, Datum{2026, 12, 7}), gesetzt);
+        uhr.Lauf_beenden();
+        EXPECT_EQ(journal, erwartet);
+    }
+}
+
+// The bus address the writer reads, for one test; the tests as a whole run with a dead one.
+class Busadresse {
+public:
+    explicit Busadresse(const std::string& adresse) {
+        if (const char* a = std::getenv("DBUS_SYSTEM_BUS_ADDRESS")) vorher_ = a;
+        setenv("DBUS_SYSTEM_BUS_ADDRESS", adresse.c_str(), 1);
+    }
+    ~Busadresse() {
+        if (vorher_)
+            setenv("DBUS_SYSTEM_BUS_ADDRESS", vorher_->c_str(), 1);
+        else
+            unsetenv("DBUS_SYSTEM_BUS_ADDRESS");
+    }
+
+private:
+    std::optional<std::string> vorher_;
+};
+
+TEST(SchreiberTimedated, OhneBusKeinDienstUndEinStummerBusHaeltDenLaufNicht) {
+    const timespec neu{1'800'000'000, 0};
+    {
+        const Busadresse adresse("unix:path=/nonexistent/kein-bus");
+        posix::Schreiber_Timedated schreiber;
+        EXPECT_EQ(schreiber.Schreiben(neu), posix::Schreibergebnis::kein_dienst);
+    }
+    // A socket that takes connections and never says a word: the call runs out of time, which is
+    // a failed write and not a missing service, and the writer does not wait on it again.
+    const std::string pfad = "/tmp/dadaviru-stummer-bus-" + std::to_string(getpid());
+    const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un ort{};
+    ort.sun_family = AF_UNIX;
+    pfad.copy(ort.sun_path, sizeof ort.sun_path - 1);
+    unlink(pfad.c_str());
+    ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&ort), sizeof ort), 0);
+    ASSERT_EQ(listen(fd, 4), 0);
+    {
+        const Busadresse adresse("unix:path=" + pfad);
+        posix::Schreiber_Timedated schreiber(200'000);
+        EXPECT_EQ(schreiber.Schreiben(neu), posix::Schreibergebnis::abgelehnt);
+        EXPECT_EQ(schreiber.Schreiben(neu), posix::Schreibergebnis::abgelehnt);
+    }
+    close(fd);
+    unlink(pfad.c_str());
+}
+
+// Holds capability sets as libcap's text form and records each set the helper asks for.
+class Prozessrechte_Attrappe final : public posix::Prozessrechte {
+public:
+    explicit Prozessrechte_Attrappe(std::string jetzt) : jetzt_(std::move(jetzt)) {}
+    std::vector<std::string> gesetzt;
+    posix::Cap Lesen() override { return posix::Cap(cap_from_text(jetzt_.c_str())); }
+    bool Setzen(const posix::Cap& rechte) override {
+        char* text = cap_to_text(rechte.get(), nullptr);
+        jetzt_ = text;
+        cap_free(text);
+        gesetzt.push_back(jetzt_);
+        return true;
+    }
+
+private:
+    std::string jetzt_;
+};
+
+TEST(Zeitrecht, NurUmDenSchreibvorgangWirksamUndAmEndeAusAllenMengen) {
+    Prozessrechte_Attrappe rechte("cap_sys_time=p");
+    posix::Zeitrecht recht(rechte);
+    { const posix::Zeitrecht_erhoben erhoben(recht); }
+    recht.Ablegen();
+    EXPECT_EQ(rechte.gesetzt, (std::vector<std::string>{"cap_sys_time=ep", "cap_sys_time=p", "="}));
+    EXPECT_FALSE(recht.Heben());  // dropped for good
+
+    // Other capabilities stay as they are; without CAP_SYS_TIME nothing is asked of the kernel.
+    Prozessrechte_Attrappe andere("cap_net_bind_service=ep cap_sys_time=p");
+    posix::Zeitrecht recht2(andere);
+    recht2.Ablegen();
+    EXPECT_EQ(andere.gesetzt, (std::vector<std::string>{"cap_net_bind_service=ep"}));
+    Prozessrechte_Attrappe ohne("cap_net_bind_service=ep");
+    posix::Zeitrecht recht3(ohne);
+    { const posix::Zeitrecht_erhoben erhoben(recht3); }
+    recht3.Ablegen();
+    EXPECT_TRUE(ohne.gesetzt.empty());
 }
 
 }  // namespace

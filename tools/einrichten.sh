@@ -4,7 +4,7 @@
 set -euo pipefail
 
 pakete=(
-  build-essential cmake ninja-build pkg-config git
+  build-essential cmake ninja-build pkg-config git clang-format
   clang libclang-rt-14-dev
   libcurl4-openssl-dev ca-certificates
   libboost-dev libsystemd-dev systemd
@@ -13,10 +13,13 @@ pakete=(
   xvfb xdotool xauth
   locales tzdata
   util-linux libcap2-bin curl
+  libsystemd-dev libcap-dev
+  dbus-daemon dbus-bin python3-dbusmock
 )
 
-# The Windows programs are cross-built and tested under 32-bit Wine.
-windows_pakete=(g++-mingw-w64-i686 mingw-w64-tools wine wine32:i386)
+# The Windows programs are cross-built and tested under 32-bit Wine. A kernel without 32-bit
+# support runs no 32-bit Wine; the tests then use a 64-bit build under 64-bit Wine.
+windows_pakete=(g++-mingw-w64-i686 mingw-w64-tools wine wine32:i386 g++-mingw-w64-x86-64 wine64)
 if ! dpkg --print-foreign-architectures | grep -qx i386; then
   dpkg --add-architecture i386
 fi
@@ -45,7 +48,7 @@ if [ ${#fehlend[@]} -gt 0 ]; then
     printf '#!/bin/sh\nexit 101\n' >/usr/sbin/policy-rc.d && chmod +x /usr/sbin/policy-rc.d && sperre=1
   fi
   apt-get update -qq
-  apt-get install -y -qq -o DPkg::Lock::Timeout=600 --no-install-recommends "${fehlend[@]}" >/dev/null
+  apt-get -o DPkg::Lock::Timeout=600 install -y -qq --no-install-recommends "${fehlend[@]}" >/dev/null
   [ -z "$sperre" ] || rm -f /usr/sbin/policy-rc.d
   if [[ " ${fehlend[*]} " == *" nginx-light "* ]] && command -v systemctl >/dev/null && [ -d /run/systemd/system ]; then
     systemctl disable --now nginx 2>/dev/null || true

@@ -1,5 +1,6 @@
 // A look at a window on an X display, for the desktop tests: the colour of one pixel of its
-// client area, and a polite close request (WM_DELETE_WINDOW), as a window manager's close button sends.
+// client area, how far one colour runs across and down it, and a polite close request
+// (WM_DELETE_WINDOW), as a window manager's close button sends.
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
@@ -18,8 +19,15 @@ struct Bild_freigeben {
 };
 
 int verwendung() {
-    std::fprintf(stderr, "usage: fensterblick pixel WINDOW X Y | fensterblick schliessen WINDOW\n");
+    std::fprintf(stderr,
+                 "usage: fensterblick pixel WINDOW X Y | fensterblick flaeche WINDOW RRGGBB | "
+                 "fensterblick schliessen WINDOW\n");
     return 2;
+}
+
+unsigned long farbe(const XImage& bild, int x, int y) {
+    const unsigned long p = XGetPixel(const_cast<XImage*>(&bild), x, y);
+    return ((p & bild.red_mask) >> 16) << 16 | ((p & bild.green_mask) >> 8) << 8 | (p & bild.blue_mask);
 }
 
 }  // namespace
@@ -40,6 +48,24 @@ int main(int argc, char** argv) {
         if (!bild) return 1;
         const unsigned long p = XGetPixel(bild.get(), 0, 0);
         std::printf("%02lx%02lx%02lx\n", (p & bild->red_mask) >> 16, (p & bild->green_mask) >> 8, p & bild->blue_mask);
+        return 0;
+    }
+    // "WxH": how many pixels of the colour lie across the row at two thirds of the height and down
+    // the middle column, from one picture of the whole window. A frame around the client area
+    // does not count, so this is the size of a client area of that colour.
+    if (befehl == "flaeche" && argc == 4) {
+        const unsigned long gesucht = std::strtoul(argv[3], nullptr, 16);
+        XWindowAttributes a{};
+        if (!XGetWindowAttributes(anzeige.get(), fenster, &a)) return 1;
+        const std::unique_ptr<XImage, Bild_freigeben> bild(
+            XGetImage(anzeige.get(), fenster, 0, 0, a.width, a.height, AllPlanes, ZPixmap));
+        if (!bild) return 1;
+        int quer = 0, hoch = 0;
+        for (int x = 0; x < a.width; ++x)
+            quer += farbe(*bild, x, a.height * 2 / 3) == gesucht;
+        for (int y = 0; y < a.height; ++y)
+            hoch += farbe(*bild, a.width / 2, y) == gesucht;
+        std::printf("%dx%d\n", quer, hoch);
         return 0;
     }
     if (befehl == "schliessen" && argc == 3) {

@@ -6,7 +6,8 @@
 namespace dadaviru {
 
 Fenstersystem_Glib::~Fenstersystem_Glib() {
-    for (const auto& [name, quelle] : timer_) g_source_remove(quelle);
+    for (const auto& [name, quelle] : timer_)
+        g_source_remove(quelle);
 }
 
 void Fenstersystem_Glib::Schleife() {

@@ -1,8 +1,12 @@
 // frm_Zeit on GTK 3: the window with its design values, and its close turned into the form's handler.
 #include "app/posix/fenster_gtk.h"
 
+#include <gtk/gtk.h>
+
 #include <cstdio>
 #include <memory>
+
+#include "app/frm_zeit.h"
 
 namespace dadaviru {
 
@@ -34,33 +38,42 @@ void aussehen_setzen(GtkWidget* fenster) {
 
 }  // namespace
 
-Fenstersystem_Gtk::Fenstersystem_Gtk(const char** symbol_xpm) {
-    fenster_ = gtk_window_new(GTK_WINDOW_TOPLEVEL);
-    gtk_window_set_title(GTK_WINDOW(fenster_), Entwurf::Caption);
-    gtk_window_set_resizable(GTK_WINDOW(fenster_), FALSE);
-    const int dpi = bildschirm_dpi();
-    gtk_widget_set_size_request(fenster_, Twips_zu_Pixel(Entwurf::Breite_Twips, dpi),
-                                Twips_zu_Pixel(Entwurf::Hoehe_Twips, dpi));
-    aussehen_setzen(fenster_);
-    if (const GObjekt<GdkPixbuf> symbol{gdk_pixbuf_new_from_xpm_data(symbol_xpm)})
-        gtk_window_set_icon(GTK_WINDOW(fenster_), symbol.get());
-    // The close button, and a window destroyed from outside, both count as closing it.
-    g_signal_connect(fenster_, "delete-event", G_CALLBACK(schliessen_angefragt), this);
-    g_signal_connect(fenster_, "destroy-event", G_CALLBACK(schliessen_angefragt), this);
-}
+}  // namespace dadaviru
 
-void Fenstersystem_Gtk::Zeigen() { gtk_widget_show(fenster_); }
+struct dadaviru_gtk_fenster {
+    GtkWidget* fenster;  // owned by GTK; it lives until the process ends
+    void (*schliessen)(void*);
+    void* nutzer;
+};
 
-gboolean Fenstersystem_Gtk::schliessen_angefragt(GtkWidget*, GdkEvent*, gpointer selbst) {
-    auto& system = *static_cast<Fenstersystem_Gtk*>(selbst);
-    if (system.form_) system.form_->Schliessen();
+namespace {
+
+gboolean schliessen_angefragt(GtkWidget*, GdkEvent*, gpointer daten) {
+    const auto* f = static_cast<dadaviru_gtk_fenster*>(daten);
+    f->schliessen(f->nutzer);
     return TRUE;
 }
 
-}  // namespace dadaviru
+}  // namespace
 
-dadaviru::Fenstersystem_Glib* dadaviru_gtk_oeffnen(const char** symbol_xpm) {
+dadaviru_gtk_fenster* dadaviru_gtk_oeffnen(const char** symbol_xpm, void (*schliessen)(void*), void* nutzer) {
+    using namespace dadaviru;
     // No arguments reach GTK: the program has no command line, and GTK's own options stay off too.
     if (!gtk_init_check(nullptr, nullptr)) return nullptr;
-    return new dadaviru::Fenstersystem_Gtk(symbol_xpm);
+    GtkWidget* fenster = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+    gtk_window_set_title(GTK_WINDOW(fenster), Entwurf::Caption);
+    gtk_window_set_resizable(GTK_WINDOW(fenster), FALSE);
+    const int dpi = bildschirm_dpi();
+    gtk_widget_set_size_request(fenster, Twips_zu_Pixel(Entwurf::Breite_Twips, dpi),
+                                Twips_zu_Pixel(Entwurf::Hoehe_Twips, dpi));
+    aussehen_setzen(fenster);
+    if (const GObjekt<GdkPixbuf> symbol{gdk_pixbuf_new_from_xpm_data(symbol_xpm)})
+        gtk_window_set_icon(GTK_WINDOW(fenster), symbol.get());
+    auto* f = new dadaviru_gtk_fenster{fenster, schliessen, nutzer};  // lives as long as the window
+    // The close button, and a window destroyed from outside, both count as closing it.
+    g_signal_connect(fenster, "delete-event", G_CALLBACK(schliessen_angefragt), f);
+    g_signal_connect(fenster, "destroy-event", G_CALLBACK(schliessen_angefragt), f);
+    return f;
 }
+
+void dadaviru_gtk_zeigen(dadaviru_gtk_fenster* f) { gtk_widget_show(f->fenster); }

@@ -1,25 +1,17 @@
-// frm_Zeit as a GTK 3 window. Built as a module of its own, which the programs load only when
-// there is a display, so a run without one never pays for loading GTK.
+// The GTK window's C interface. The window is a module of its own, which the programs load only
+// when there is a display, so a run without one never pays for loading GTK; plain C functions
+// keep the module from needing any of the program's C++ symbols.
 #pragma once
 
-#include <gtk/gtk.h>
+extern "C" {
 
-#include "app/posix/fenster_glib.h"
+struct dadaviru_gtk_fenster;
 
-namespace dadaviru {
+// The window with its design values, not yet shown; NULL when no display can be opened.
+// `schliessen(nutzer)` runs when the user closes the window or it is destroyed from outside.
+dadaviru_gtk_fenster* dadaviru_gtk_oeffnen(const char** symbol_xpm, void (*schliessen)(void* nutzer), void* nutzer);
+void dadaviru_gtk_zeigen(dadaviru_gtk_fenster* fenster);
 
-class Fenstersystem_Gtk final : public Fenstersystem_Glib {
-public:
-    explicit Fenstersystem_Gtk(const char** symbol_xpm);
-    void Zeigen() override;
-
-private:
-    static gboolean schliessen_angefragt(GtkWidget*, GdkEvent*, gpointer selbst);
-
-    GtkWidget* fenster_ = nullptr;  // owned by GTK; it lives until the process ends
-};
-
-}  // namespace dadaviru
-
-// The module's one entry point: the window, or nothing when no display can be opened.
-extern "C" dadaviru::Fenstersystem_Glib* dadaviru_gtk_oeffnen(const char** symbol_xpm);
+using dadaviru_gtk_oeffnen_t = decltype(&dadaviru_gtk_oeffnen);
+using dadaviru_gtk_zeigen_t = decltype(&dadaviru_gtk_zeigen);
+}

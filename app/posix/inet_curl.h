@@ -7,7 +7,7 @@
 #include <memory>
 
 #include "app/inet_grenzen.h"
-#include "sync/plattform.h"
+#include "sync/dienste.h"
 
 namespace dadaviru {
 

@@ -8,10 +8,15 @@
 #include <vector>
 
 #include "app/posix/fenster_glib.h"
+#include "app/posix/fenster_gtk.h"
 #include "app/posix/inet_curl.h"
 #include "app/programm.h"
 #include "app/symbole/dadaviru.xpm"
 #include "app/symbole/dadaviru_autostart.xpm"
+#include "sync/posix/dateien_posix.h"
+#include "sync/posix/schreiber.h"
+#include "sync/posix/uhr_posix.h"
+#include "sync/posix/umwandlung_posix.h"
 
 namespace dadaviru {
 
@@ -34,15 +39,35 @@ void* modul_laden() {
     return nullptr;
 }
 
+// The module's window behind frm_Zeit's window system; the timers and the loop stay GLib's.
+class Fenstersystem_Gtk final : public Fenstersystem_Glib {
+public:
+    Fenstersystem_Gtk(dadaviru_gtk_oeffnen_t oeffnen, dadaviru_gtk_zeigen_t zeigen, const char** symbol_xpm)
+        : fenster_(oeffnen(symbol_xpm, &schliessen, this)), zeigen_(zeigen) {}
+    explicit operator bool() const { return fenster_ != nullptr; }
+    void Zeigen() override { zeigen_(fenster_); }
+
+private:
+    static void schliessen(void* selbst) {
+        auto& system = *static_cast<Fenstersystem_Gtk*>(selbst);
+        if (system.form_) system.form_->Schliessen();
+    }
+    dadaviru_gtk_fenster* fenster_;
+    dadaviru_gtk_zeigen_t zeigen_;
+};
+
 // GTK and its many libraries are loaded only here, so a run without a display starts fast and small.
 // The module stays loaded for the life of the process.
 std::unique_ptr<Fenstersystem_Glib> fenster_oeffnen(const char** symbol_xpm) {
     if (!g_getenv("DISPLAY") && !g_getenv("WAYLAND_DISPLAY")) return nullptr;
     void* modul = modul_laden();
     if (!modul) return nullptr;
-    using Oeffnen = Fenstersystem_Glib* (*)(const char**);
-    const auto oeffnen = reinterpret_cast<Oeffnen>(dlsym(modul, "dadaviru_gtk_oeffnen"));
-    return std::unique_ptr<Fenstersystem_Glib>(oeffnen ? oeffnen(symbol_xpm) : nullptr);
+    const auto oeffnen = reinterpret_cast<dadaviru_gtk_oeffnen_t>(dlsym(modul, "dadaviru_gtk_oeffnen"));
+    const auto zeigen = reinterpret_cast<dadaviru_gtk_zeigen_t>(dlsym(modul, "dadaviru_gtk_zeigen"));
+    if (!oeffnen || !zeigen) return nullptr;
+    auto system = std::make_unique<Fenstersystem_Gtk>(oeffnen, zeigen, symbol_xpm);
+    if (!*system) return nullptr;
+    return system;
 }
 
 }  // namespace
@@ -50,8 +75,12 @@ std::unique_ptr<Fenstersystem_Glib> fenster_oeffnen(const char** symbol_xpm) {
 int Programm_starten(Startmodus modus) {
     auto system = fenster_oeffnen(modus == Startmodus::beim_Laden ? dadaviru_xpm : dadaviru_autostart_xpm);
     if (!system) system = std::make_unique<Fenstersystem_Glib>();
+    posix::Umwandlung_Posix umwandlung;
+    posix::Uhr_Posix uhr(std::make_unique<posix::Schreiber_Timedated>(), std::make_unique<posix::Schreiber_Direkt>());
+    posix::Dateien_Posix dateien;
+    Plattform plattform{umwandlung, uhr, dateien};
     Inet_Curl inet;
-    frm_Zeit form(modus, inet, *system);
+    frm_Zeit form(modus, inet, *system, plattform);
     system->verbinden(form);
     form.Laden();
     system->Schleife();

@@ -7,7 +7,7 @@
 #include <chrono>
 
 #include "app/inet_grenzen.h"
-#include "sync/plattform.h"
+#include "sync/dienste.h"
 #include "sync/win32/griff.h"
 
 namespace dadaviru {

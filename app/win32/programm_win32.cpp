@@ -1,17 +1,25 @@
-// Starts either program on Windows: the window, created hidden, frm_Zeit with the WinINet
-// client, and the message loop.
+// Starts either program on Windows: the clock, conversions and lookup of Windows, the window,
+// created hidden, frm_Zeit with the WinINet client, and the message loop.
 #include <windows.h>
 
 #include "app/programm.h"
 #include "app/win32/fenster_win32.h"
 #include "app/win32/inet_wininet.h"
+#include "sync/win32/dateien_win32.h"
+#include "sync/win32/uhr_win32.h"
+#include "sync/win32/umwandlung_win32.h"
 
 namespace dadaviru {
 
 int Programm_starten(Startmodus modus) {
+    win32::Umwandlung_Win32 umwandlung;
+    win32::Systemuhr systemuhr;
+    win32::Uhr_Win32 uhr(systemuhr);
+    win32::Dateien_Win32 dateien;
+    Plattform plattform{umwandlung, uhr, dateien};
     Inet_Wininet inet;
     Fenstersystem_Win32 system(GetModuleHandleW(nullptr));
-    frm_Zeit form(modus, inet, system);
+    frm_Zeit form(modus, inet, system, plattform);
     system.verbinden(form);
     form.Laden();
     return system.Schleife();

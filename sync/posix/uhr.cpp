@@ -1,8 +1,10 @@
-// Writes the local date and time of day to CLOCK_REALTIME. Needs CAP_SYS_TIME; without it
-// clock_settime fails and the write is skipped like any other failure.
+// Turns local wall-clock values into instants and hands each write to timedated, or, where there
+// is none, to clock_settime.
 #include "uhr_posix.h"
 
 #include <algorithm>
+
+#include "../wandzeit.h"
 
 namespace dadaviru::posix {
 
@@ -36,9 +38,34 @@ std::optional<timespec> jetzt_lesen() {
     return ts;
 }
 
+Wandzeit wandzeit(const std::tm& t, long nanosekunden) {
+    return {{t.tm_year + 1900, t.tm_mon + 1, t.tm_mday}, {t.tm_hour, t.tm_min, t.tm_sec}, nanosekunden};
+}
+
+std::tm felder(const Wandzeit& w) {
+    std::tm t{};
+    t.tm_year = w.datum.jahr - 1900;
+    t.tm_mon = w.datum.monat - 1;
+    t.tm_mday = w.datum.tag;
+    t.tm_hour = w.zeit.stunde;
+    t.tm_min = w.zeit.minute;
+    t.tm_sec = w.zeit.sekunde;
+    return t;
+}
+
+// `jetzt` read as a local wall-clock value, changed by `regel`, and turned back into an instant;
+// a repeated hour keeps the offset that `jetzt` shows.
+template <class Regel>
+std::optional<timespec> geaendert(const timespec& jetzt, Regel&& regel) {
+    const auto wand = lokal(jetzt.tv_sec);
+    if (!wand) return std::nullopt;
+    const Wandzeit neu = regel(wandzeit(*wand, jetzt.tv_nsec));
+    return schreibbar(Lokal_zu_utc(felder(neu), wand->tm_gmtoff), neu.nanosekunden);
+}
+
 }  // namespace
 
-std::optional<std::time_t> Lokal_zu_utc(const std::tm& wand) {
+std::optional<std::time_t> Lokal_zu_utc(const std::tm& wand, std::optional<long> versatz_jetzt) {
     std::tm felder = wand;
     felder.tm_isdst = 0;
     const std::time_t w = wandsekunden(felder);
@@ -51,45 +78,53 @@ std::optional<std::time_t> Lokal_zu_utc(const std::tm& wand) {
     const std::time_t spaet = w - nachher->tm_gmtoff;
     const bool frueh_passt = zeigt(frueh, w);
     const bool spaet_passt = zeigt(spaet, w);
-    if (frueh_passt && spaet_passt) return std::min(frueh, spaet);
+    if (frueh_passt && spaet_passt) {
+        // A clock standing in the repeated hour keeps to the occurrence it is in, so a date or
+        // a time of day written then does not move it by the length of the change.
+        if (versatz_jetzt == nachher->tm_gmtoff) return spaet;
+        if (versatz_jetzt == vorher->tm_gmtoff) return frueh;
+        return std::min(frueh, spaet);
+    }
     if (frueh_passt) return frueh;
     if (spaet_passt) return spaet;
     return frueh;  // inside a gap
 }
 
 std::optional<timespec> Datum_ersetzt(const timespec& jetzt, const Datum& datum) {
-    auto wand = lokal(jetzt.tv_sec);
-    if (!wand) return std::nullopt;
-    wand->tm_year = datum.jahr - 1900;
-    wand->tm_mon = datum.monat - 1;
-    wand->tm_mday = datum.tag;
-    return schreibbar(Lokal_zu_utc(*wand), jetzt.tv_nsec);
+    return geaendert(jetzt, [&](const Wandzeit& w) { return dadaviru::Datum_ersetzt(w, datum); });
 }
 
 std::optional<timespec> Uhrzeit_ersetzt(const timespec& jetzt, const Uhrzeit& zeit, const std::optional<Datum>& datum) {
-    auto wand = lokal(jetzt.tv_sec);
-    if (!wand) return std::nullopt;
-    if (datum) {
-        wand->tm_year = datum->jahr - 1900;
-        wand->tm_mon = datum->monat - 1;
-        wand->tm_mday = datum->tag;
+    return geaendert(jetzt, [&](const Wandzeit& w) { return dadaviru::Uhrzeit_ersetzt(w, zeit, datum); });
+}
+
+Uhr_Posix::Uhr_Posix(std::unique_ptr<Uhrschreiber> timedated, std::unique_ptr<Uhrschreiber> direkt)
+    : timedated_(std::move(timedated)), direkt_(std::move(direkt)) {}
+
+bool Uhr_Posix::schreiben(const std::optional<timespec>& neu) {
+    if (!neu) return false;
+    if (!ohne_timedated_) {
+        // Whatever timedated answers stands: a refusal is not a reason to go round it.
+        const auto ergebnis = timedated_->Schreiben(*neu);
+        if (ergebnis != Schreibergebnis::kein_dienst) return ergebnis == Schreibergebnis::geschrieben;
+        ohne_timedated_ = true;
     }
-    wand->tm_hour = zeit.stunde;
-    wand->tm_min = zeit.minute;
-    wand->tm_sec = zeit.sekunde;
-    return schreibbar(Lokal_zu_utc(*wand), 0);
+    return direkt_->Schreiben(*neu) == Schreibergebnis::geschrieben;
 }
 
 bool Uhr_Posix::Datum_setzen(const Datum& datum) {
     const auto jetzt = jetzt_lesen();
-    const auto neu = jetzt ? Datum_ersetzt(*jetzt, datum) : std::nullopt;
-    return neu && clock_settime(CLOCK_REALTIME, &*neu) == 0;
+    return schreiben(jetzt ? Datum_ersetzt(*jetzt, datum) : std::nullopt);
 }
 
 bool Uhr_Posix::Uhrzeit_setzen(const Uhrzeit& zeit, const std::optional<Datum>& datum) {
     const auto jetzt = jetzt_lesen();
-    const auto neu = jetzt ? Uhrzeit_ersetzt(*jetzt, zeit, datum) : std::nullopt;
-    return neu && clock_settime(CLOCK_REALTIME, &*neu) == 0;
+    return schreiben(jetzt ? Uhrzeit_ersetzt(*jetzt, zeit, datum) : std::nullopt);
+}
+
+void Uhr_Posix::Lauf_beenden() {
+    timedated_->Beenden();
+    direkt_->Beenden();
 }
 
 }  // namespace dadaviru::posix

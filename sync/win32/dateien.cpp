@@ -1,12 +1,12 @@
 // Looks up and reads the override file in the current directory with FindFirstFileW and ReadFile.
-#include "sync/win32/dateien_win32.h"
+#include "dateien_win32.h"
 
 #include <windows.h>
 
 #include <algorithm>
 
-#include "sync/win32/griff.h"
-#include "sync/win32/utf16.h"
+#include "griff.h"
+#include "utf16.h"
 
 namespace dadaviru::win32 {
 

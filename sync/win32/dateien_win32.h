@@ -1,7 +1,7 @@
 // The override file's lookup and read on Windows.
 #pragma once
 
-#include "sync/plattform.h"
+#include "../plattform.h"
 
 namespace dadaviru::win32 {
 

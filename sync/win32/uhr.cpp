@@ -1,36 +1,39 @@
 // Writes the local date and time of day with SetLocalTime, after enabling the right to change the
 // clock. Without that right each write fails and is skipped like any other failure.
-#include "sync/win32/uhr_win32.h"
+#include "uhr_win32.h"
 
-#include "sync/win32/griff.h"
+#include "../wandzeit.h"
+#include "griff.h"
 
 namespace dadaviru::win32 {
 
 namespace {
 
-void datum_eintragen(SYSTEMTIME& st, const Datum& datum) {
-    st.wYear = static_cast<WORD>(datum.jahr);
-    st.wMonth = static_cast<WORD>(datum.monat);
-    st.wDay = static_cast<WORD>(datum.tag);
-    st.wDayOfWeek = 0;  // SetLocalTime ignores it; the old one would be wrong for the new date
+Wandzeit wandzeit(const SYSTEMTIME& st) {
+    return {{st.wYear, st.wMonth, st.wDay}, {st.wHour, st.wMinute, st.wSecond}, st.wMilliseconds * 1'000'000L};
+}
+
+SYSTEMTIME systemzeit(const Wandzeit& w) {
+    SYSTEMTIME st{};
+    st.wYear = static_cast<WORD>(w.datum.jahr);
+    st.wMonth = static_cast<WORD>(w.datum.monat);
+    st.wDay = static_cast<WORD>(w.datum.tag);
+    st.wDayOfWeek = 0;  // SetLocalTime ignores it; the old one would be wrong for a new date
+    st.wHour = static_cast<WORD>(w.zeit.stunde);
+    st.wMinute = static_cast<WORD>(w.zeit.minute);
+    st.wSecond = static_cast<WORD>(w.zeit.sekunde);
+    st.wMilliseconds = static_cast<WORD>(w.nanosekunden / 1'000'000);
+    return st;
 }
 
 }  // namespace
 
 SYSTEMTIME Datum_ersetzt(const SYSTEMTIME& jetzt, const Datum& datum) {
-    SYSTEMTIME neu = jetzt;
-    datum_eintragen(neu, datum);
-    return neu;
+    return systemzeit(dadaviru::Datum_ersetzt(wandzeit(jetzt), datum));
 }
 
 SYSTEMTIME Uhrzeit_ersetzt(const SYSTEMTIME& jetzt, const Uhrzeit& zeit, const std::optional<Datum>& datum) {
-    SYSTEMTIME neu = jetzt;
-    if (datum) datum_eintragen(neu, *datum);
-    neu.wHour = static_cast<WORD>(zeit.stunde);
-    neu.wMinute = static_cast<WORD>(zeit.minute);
-    neu.wSecond = static_cast<WORD>(zeit.sekunde);
-    neu.wMilliseconds = 0;
-    return neu;
+    return systemzeit(dadaviru::Uhrzeit_ersetzt(wandzeit(jetzt), zeit, datum));
 }
 
 bool Uhrrecht_einschalten() {

@@ -5,7 +5,7 @@
 
 #include <optional>
 
-#include "sync/plattform.h"
+#include "../plattform.h"
 
 namespace dadaviru::win32 {
 

@@ -1,5 +1,5 @@
 // Date and time conversions on Windows, following the user's locale through VarDateFromStr.
-#include "sync/win32/umwandlung_win32.h"
+#include "umwandlung_win32.h"
 
 #include <windows.h>
 
@@ -7,8 +7,8 @@
 
 #include <cmath>
 
-#include "sync/datumstext.h"
-#include "sync/win32/utf16.h"
+#include "../datumstext.h"
+#include "utf16.h"
 
 namespace dadaviru::win32 {
 

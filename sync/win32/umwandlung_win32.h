@@ -5,7 +5,7 @@
 #include <optional>
 #include <string_view>
 
-#include "sync/plattform.h"
+#include "../plattform.h"
 
 namespace dadaviru::win32 {
 

@@ -1,5 +1,5 @@
 // Converts between the portable code's UTF-8 and the UTF-16 of the Windows API, strictly.
-#include "sync/win32/utf16.h"
+#include "utf16.h"
 
 #include <windows.h>
 

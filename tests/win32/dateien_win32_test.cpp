@@ -123,8 +123,10 @@ TEST_F(Verzeichnis, NurImAktuellenVerzeichnisUndNurDerAnfang) {
     EXPECT_EQ(url(), "http://hier/");
 
     schreiben(L"dadaviru.txt", std::string(Uebersteuerung_hoechstens + 100, 'x'));
-    EXPECT_EQ(url()->size(), Uebersteuerung_hoechstens);
+    EXPECT_EQ(url(), std::nullopt);  // the first line does not end within the limit
     EXPECT_EQ(dateien.Datei_lesen("dadaviru.txt", 3), "xxx");
+    schreiben(L"dadaviru.txt", std::string("\xFE\xFF\0h\0t\0t\0p\0:\0/\0/\0u\0,", 20));
+    EXPECT_EQ(url(), "http://u");
     EXPECT_EQ(dateien.Datei_lesen("fehlt.txt", 3), std::nullopt);
 }
 

@@ -27,7 +27,7 @@ int dpi_von(HWND fenster) {
     return GetDeviceCaps(dc.get(), LOGPIXELSX);
 }
 
-class Fenster_Win32 : public ::testing::Test {
+class Fenster_Win32 : public ::testing::Test, protected Attrappen {
 protected:
     // Dispatches the thread's messages until `fertig` holds or `hoechstens` has passed.
     bool pumpen(const std::function<bool()>& fertig, std::chrono::milliseconds hoechstens) {
@@ -45,12 +45,6 @@ protected:
     }
     bool beendet() const { return std::find(journal.begin(), journal.end(), "Beenden") != journal.end(); }
 
-    Journal journal;
-    Inet_Attrappe inet{journal};
-    Umwandlung_Attrappe umwandlung;
-    Uhr_Attrappe uhr{journal};
-    Dateien_Attrappe dateien{journal};
-    Plattform plattform{umwandlung, uhr, dateien};
     Fenstersystem_Win32 system{GetModuleHandleW(nullptr), [this] { journal.push_back("Beenden"); }};
 };
 

@@ -18,6 +18,8 @@
 #include <stdexcept>
 #include <string>
 
+#include "mitschnitt.h"
+
 namespace dadaviru::test {
 namespace {
 
@@ -123,54 +125,6 @@ TEST_F(Inet, GrosseAntwortenBleibenBegrenzt) {
     ASSERT_TRUE(gerade_noch);
     EXPECT_EQ(gerade_noch->size(), Inet_hoechste_Antwort);
 }
-
-// Answers one connection on loopback with a time text and hands back the request as it arrived.
-class Mitschnitt {
-public:
-    Mitschnitt() {
-        WSADATA wsa{};
-        if (WSAStartup(MAKEWORD(2, 2), &wsa) != 0) throw std::runtime_error("WSAStartup");
-        lauscher_ = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-        sockaddr_in adresse{};
-        adresse.sin_family = AF_INET;
-        adresse.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        int laenge = sizeof adresse;
-        if (bind(lauscher_, reinterpret_cast<sockaddr*>(&adresse), laenge) != 0 || listen(lauscher_, 1) != 0 ||
-            getsockname(lauscher_, reinterpret_cast<sockaddr*>(&adresse), &laenge) != 0)
-            throw std::runtime_error("loopback socket");
-        port = ntohs(adresse.sin_port);
-        anfrage = std::async(std::launch::async, [this] {
-            const SOCKET verbindung = accept(lauscher_, nullptr, nullptr);  // ends when the listener closes
-            if (verbindung == INVALID_SOCKET) return std::string();
-            const DWORD frist = 10'000;
-            setsockopt(verbindung, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&frist), sizeof frist);
-            std::string gelesen;
-            char puffer[4096];
-            int n = 0;
-            while (gelesen.find("\r\n\r\n") == std::string::npos && gelesen.size() < 65536 &&
-                   (n = recv(verbindung, puffer, sizeof puffer, 0)) > 0)
-                gelesen.append(puffer, static_cast<std::size_t>(n));
-            const std::string antwort =
-                "HTTP/1.1 200 OK\r\nContent-Length: 19\r\nConnection: close\r\n\r\n2026-12-07 13:45:09";
-            send(verbindung, antwort.data(), static_cast<int>(antwort.size()), 0);
-            closesocket(verbindung);
-            return gelesen;
-        });
-    }
-    ~Mitschnitt() {
-        closesocket(lauscher_);
-        if (anfrage.valid()) anfrage.wait();
-        WSACleanup();
-    }
-    Mitschnitt(const Mitschnitt&) = delete;
-    Mitschnitt& operator=(const Mitschnitt&) = delete;
-
-    int port = 0;
-    std::future<std::string> anfrage;
-
-private:
-    SOCKET lauscher_ = INVALID_SOCKET;
-};
 
 TEST(InetKennung, UserAgentDerAnfrage) {
     Inet_Wininet inet(10s);

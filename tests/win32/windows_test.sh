@@ -27,63 +27,15 @@ in_passfolge() {
 
 # The program runs in the background, in the folder with dadaviru.txt; $programm_pid is its process.
 starten() {
-  (cd "$arbeit" && exec setpriv --bounding-set=-sys_time --inh-caps=-sys_time -- wine "$1" 2>>"$arbeit/wine.log") &
+  (cd "$arbeit" && ohne_uhrrecht wine "$1" 2>>"$arbeit/wine.log") &
   programm_pid=$!
 }
 
-# The client area as the lavender run through the window's middle, across and down. Without a
-# window manager Wine maps the client area alone; with a frame of its own the run finds it inside.
-lavendel_lauf() {
-  local fenster=$1 richtung=$2 laenge=$3 mitte=$4 i n=0
-  for ((i = 0; i < laenge; i++)); do
-    if [ "$richtung" = quer ]; then f=$("$fensterblick" pixel "$fenster" "$i" "$mitte"); else f=$("$fensterblick" pixel "$fenster" "$mitte" "$i"); fi
-    [ "$f" = "c0c0ff" ] && n=$((n + 1))
-  done
-  echo "$n"
-}
+nichts_geschrieben() { ! grep -q 'NtSetSystemTime' "$arbeit/wine.log"; }
+. "$(dirname "$0")/../desktop_szenarien.sh"
 
-# Dadaviru: no window while the run works, requests in pass order, and the end by itself.
-neu_beginnen
-alle_starten 700
-starten "$dadaviru"
-kein_fenster_waehrend_des_laufs
-endet_binnen Dadaviru 60
-in_passfolge
-echo "ok: Dadaviru fetches in pass order before its window shows, goes on past refused writes and ends"
-
-# Every source dead: no request anywhere, and still the end.
-neu_beginnen
-echo "http://127.0.0.4:1/zeit.php" > "$arbeit/dadaviru.txt"
-starten "$dadaviru"
-endet_binnen Dadaviru 60
-! grep -q 'NtSetSystemTime' "$arbeit/wine.log" || fehler "clock writes without a source"
-echo "ok: Dadaviru without sources writes nothing and ends"
-
-# Dadaviru_Autostart: the window at once, as designed; idle for 30 s; then the run and the end.
-neu_beginnen
-alle_starten 0
-starten "$autostart"
-beginn=$SECONDS
-fenster_abwarten
-read -r breite hoehe < <(xdotool getwindowgeometry "$fenster" | sed -n 's/^ *Geometry: \([0-9]*\)x\([0-9]*\)/\1 \2/p')
-sleep 1
-innen="$(lavendel_lauf "$fenster" quer "$breite" $((hoehe * 2 / 3)))x$(lavendel_lauf "$fenster" hoch "$hoehe" $((breite / 2)))"
-[ "$innen" = "121x41" ] || fehler "lavender client area is $innen in a window of ${breite}x${hoehe}"
-sleep $((20 - (SECONDS - beginn)))
-[ ! -s "$arbeit/anfragen" ] || fehler "Dadaviru_Autostart did not wait: $(cat "$arbeit/anfragen")"
-endet_binnen Dadaviru_Autostart 40
-[ $((SECONDS - beginn)) -ge 29 ] || fehler "Dadaviru_Autostart ended after $((SECONDS - beginn)) s"
-in_passfolge
-echo "ok: Dadaviru_Autostart shows its window (121x41, lavender), waits 30 s, fetches in pass order and ends"
-
-# Closing the window during the wait (the close button's request, which Wine turns into
-# WM_CLOSE) ends the program at once, with no request.
-neu_beginnen
-alle_starten 0
-starten "$autostart"
-fenster_abwarten
-sleep 1
-"$fensterblick" schliessen "$fenster"
-endet_binnen "Dadaviru_Autostart (closed)" 10
-[ ! -s "$arbeit/anfragen" ] || fehler "a request after closing: $(cat "$arbeit/anfragen")"
-echo "ok: closing Dadaviru_Autostart's window during the wait ends it with no request"
+dadaviru_laeuft_vor_dem_fenster
+dadaviru_ohne_quellen
+autostart_zeigt_sich_und_wartet
+# The close button's request, which Wine turns into WM_CLOSE.
+vor_dem_tick_schliessen "close button" "$fensterblick" schliessen

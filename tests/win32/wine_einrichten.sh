@@ -3,13 +3,14 @@
 # Argument: the prefix folder (in the build folder)
 set -euo pipefail
 WINEPREFIX=$(realpath -m "$1")
-export WINEPREFIX WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINEARCH=win32
+export WINEPREFIX WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+. "$(dirname "$0")/../sicher_lib.sh"
+wine_waehlen "$WINEPREFIX.bin"
 # Written last, so a prefix whose set-up was cut short is set up again.
 bereit=$WINEPREFIX/.dadaviru_bereit
 [ -e "$bereit" ] && exit 0
 
 mkdir -p "$(dirname "$WINEPREFIX")"
-ohne_uhrrecht() { setpriv --bounding-set=-sys_time --inh-caps=-sys_time -- "$@"; }
 echo "wine_einrichten: setting up $WINEPREFIX (takes a minute on a fresh machine)"
 ohne_uhrrecht timeout -k 10 300 wineboot -i >/dev/null 2>&1 || { echo "FAIL: wineboot -i" >&2; exit 1; }
 ohne_uhrrecht timeout 60 wineserver -w

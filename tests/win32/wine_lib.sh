@@ -1,16 +1,19 @@
 # Shared pieces of the tests under Wine, on top of those of every end-to-end test: the Wine prefix
 # of the build, and every Wine process without the right to set the clock. Sourced, not run.
-# Expects WINEPREFIX and ZEITDIENST.
+# Expects WINEPREFIX, and ZEITDIENST where a script starts time services.
 
 WINEPREFIX=$(realpath -m "${WINEPREFIX:?}")
-export WINEPREFIX WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINEARCH=win32
-ZEITDIENST=$(realpath -m "${ZEITDIENST:?}")
-[ -x "$ZEITDIENST" ] || { echo "FAIL: no $ZEITDIENST; build the linux preset first" >&2; exit 1; }
+export WINEPREFIX WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+if [ -n "${ZEITDIENST:-}" ]; then
+  ZEITDIENST=$(realpath -m "$ZEITDIENST")
+  [ -x "$ZEITDIENST" ] || { echo "FAIL: no $ZEITDIENST; build the linux preset first" >&2; exit 1; }
+fi
 [ -e "$WINEPREFIX/.dadaviru_bereit" ] || { echo "FAIL: the Wine prefix $WINEPREFIX is not set up" >&2; exit 1; }
 # Loopback is reached directly; WinINet under Wine would take a proxy from the environment.
 unset http_proxy https_proxy HTTP_PROXY HTTPS_PROXY all_proxy ALL_PROXY
 unset UHRATTRAPPE
 . "$(dirname "${BASH_SOURCE[0]}")/../e2e_lib.sh"
+wine_waehlen "$WINEPREFIX.bin"
 
 # The Wine server of the prefix outlives its last program by a few seconds; wait for it.
 vor_dem_aufraeumen() { ohne_uhrrecht timeout 30 wineserver -w 2>/dev/null || true; }

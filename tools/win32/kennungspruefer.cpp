@@ -40,7 +40,8 @@ constexpr WORD codeseite = 1252;
 
 std::string utf8(std::wstring_view text) {
     if (text.empty()) return {};
-    const int laenge = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+    const int laenge =
+        WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
     std::string aus(static_cast<std::size_t>(laenge), '\0');
     WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), aus.data(), laenge, nullptr, nullptr);
     return aus;
@@ -69,17 +70,23 @@ public:
     }
     void fail(std::string_view pruefung, std::string_view erwartet, std::string_view gelesen) {
         ++fehlschlaege_;
-        zeile("FAIL " + std::string(pruefung) + ": expected " + std::string(erwartet) + ", got " + std::string(gelesen));
+        zeile("FAIL " + std::string(pruefung) + ": expected " + std::string(erwartet) + ", got " +
+              std::string(gelesen));
     }
     void text(std::string_view pruefung, std::wstring_view erwartet, const std::optional<std::wstring>& gelesen,
               std::string_view warum_nichts) {
-        if (!gelesen) fail(pruefung, genau(erwartet), "nothing (" + std::string(warum_nichts) + ")");
-        else if (*gelesen != erwartet) fail(pruefung, genau(erwartet), genau(*gelesen));
-        else ok(pruefung, "\"" + utf8(*gelesen) + "\"");
+        if (!gelesen)
+            fail(pruefung, genau(erwartet), "nothing (" + std::string(warum_nichts) + ")");
+        else if (*gelesen != erwartet)
+            fail(pruefung, genau(erwartet), genau(*gelesen));
+        else
+            ok(pruefung, "\"" + utf8(*gelesen) + "\"");
     }
     void wert(std::string_view pruefung, const std::string& erwartet, const std::string& gelesen) {
-        if (gelesen == erwartet) ok(pruefung, gelesen);
-        else fail(pruefung, erwartet, gelesen);
+        if (gelesen == erwartet)
+            ok(pruefung, gelesen);
+        else
+            fail(pruefung, erwartet, gelesen);
     }
     void zahl(std::string_view pruefung, unsigned long erwartet, unsigned long gelesen) {
         wert(pruefung, std::to_string(erwartet), std::to_string(gelesen));
@@ -129,8 +136,10 @@ void versionsinfo_pruefen(Bericht& bericht, const std::wstring& pfad, const Erwa
         std::memcpy(paar, wert, sizeof paar);
         char puffer[40];
         std::snprintf(puffer, sizeof puffer, "{0x%04x, %u}", paar[0], paar[1]);
-        if (paar[0] == sprache && paar[1] == codeseite) bericht.ok("Translation", puffer);
-        else bericht.fail("Translation", "{0x0407, 1252}", puffer);
+        if (paar[0] == sprache && paar[1] == codeseite)
+            bericht.ok("Translation", puffer);
+        else
+            bericht.fail("Translation", "{0x0407, 1252}", puffer);
     } else {
         bericht.fail("Translation", "{0x0407, 1252}", "no single translation (" + std::to_string(laenge) + " bytes)");
     }
@@ -141,9 +150,8 @@ void versionsinfo_pruefen(Bericht& bericht, const std::wstring& pfad, const Erwa
         const wchar_t* name;
         std::wstring_view erwartet;
     } felder[] = {
-        {L"FileDescription", erwartung.beschreibung}, {L"ProductName", produkt},
-        {L"InternalName", erwartet_intern},           {L"OriginalFilename", erwartet_datei},
-        {L"FileVersion", version},                    {L"ProductVersion", version},
+        {L"FileDescription", erwartung.beschreibung}, {L"ProductName", produkt}, {L"InternalName", erwartet_intern},
+        {L"OriginalFilename", erwartet_datei},        {L"FileVersion", version}, {L"ProductVersion", version},
     };
     for (const auto& feld : felder) {
         const std::wstring schluessel = std::wstring(L"\\StringFileInfo\\040704E4\\") + feld.name;
@@ -197,7 +205,10 @@ void typbibliothek_pruefen(Bericht& bericht, const std::wstring& pfad, const Erw
         bericht.wert("type library lcid", hex(sprache), hex(merkmale->lcid));
         bericht.wert("type library version", "1.1",
                      std::to_string(merkmale->wMajorVerNum) + "." + std::to_string(merkmale->wMinorVerNum));
-        bericht.zahl("type library syskind (SYS_WIN32)", SYS_WIN32, merkmale->syskind);
+        // The checker is built with the programs' own compiler, so it expects their word size.
+        constexpr SYSKIND syskind = sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32;
+        bericht.zahl(sizeof(void*) == 8 ? "type library syskind (SYS_WIN64)" : "type library syskind (SYS_WIN32)",
+                     syskind, merkmale->syskind);
         bibliothek->ReleaseTLibAttr(merkmale);
     } else {
         bericht.fail("type library attributes", "TLIBATTR", "GetLibAttr failed");
@@ -208,8 +219,10 @@ void typbibliothek_pruefen(Bericht& bericht, const std::wstring& pfad, const Erw
 void symbol_pruefen(Bericht& bericht, const std::wstring& pfad) {
     // UINT_MAX is its answer for a file it cannot read at all.
     const UINT anzahl = ExtractIconExW(pfad.c_str(), -1, nullptr, nullptr, 0);
-    if (anzahl >= 1 && anzahl != UINT_MAX) bericht.ok("ExtractIconExW icons", std::to_string(anzahl));
-    else bericht.fail("ExtractIconExW icons", "at least 1", std::to_string(anzahl));
+    if (anzahl >= 1 && anzahl != UINT_MAX)
+        bericht.ok("ExtractIconExW icons", std::to_string(anzahl));
+    else
+        bericht.fail("ExtractIconExW icons", "at least 1", std::to_string(anzahl));
     HICON gross = nullptr;
     if (ExtractIconExW(pfad.c_str(), 0, &gross, nullptr, 1) == 1 && gross != nullptr) {
         bericht.ok("ExtractIconExW first icon", "extracted");
@@ -282,24 +295,31 @@ void symbolgruppe_pruefen(Bericht& bericht, HMODULE modul) {
     char puffer[96];
     std::snprintf(puffer, sizeof puffer, "header %lu, %ldx%ld, %u plane(s), %u bits, compression %lu", info.biSize,
                   info.biWidth, info.biHeight, info.biPlanes, info.biBitCount, info.biCompression);
-    if (passt) bericht.ok("RT_ICON image", puffer);
-    else bericht.fail("RT_ICON image", "header 40, 32x64, 1 plane(s), 4 bits, compression 0", puffer);
+    if (passt)
+        bericht.ok("RT_ICON image", puffer);
+    else
+        bericht.fail("RT_ICON image", "header 40, 32x64, 1 plane(s), 4 bits, compression 0", puffer);
 
     // Both icons are a round face on a transparent square: a mask that is all set or all clear means
     // the transparency went wrong on the way.
     const unsigned char* maske = bild->daten + sizeof info + 16 * 4 + 32 * 32 / 2;
     int durchsichtig = 0;
     for (int i = 0; i < 32 * 32 / 8; ++i) {
-        for (int b = 0; b < 8; ++b) durchsichtig += (maske[i] >> b) & 1;
+        for (int b = 0; b < 8; ++b)
+            durchsichtig += (maske[i] >> b) & 1;
     }
     const std::string gezaehlt = std::to_string(durchsichtig) + " of 1024 transparent";
-    if (durchsichtig > 0 && durchsichtig < 1024) bericht.ok("icon mask", gezaehlt);
-    else bericht.fail("icon mask", "some pixels transparent, some not", gezaehlt);
+    if (durchsichtig > 0 && durchsichtig < 1024)
+        bericht.ok("icon mask", gezaehlt);
+    else
+        bericht.fail("icon mask", "some pixels transparent, some not", gezaehlt);
 
     // The window's own call.
     HICON symbol = LoadIconW(modul, MAKEINTRESOURCEW(1));
-    if (symbol) bericht.ok("LoadIcon(MAKEINTRESOURCE(1))", "loaded");
-    else bericht.fail("LoadIcon(MAKEINTRESOURCE(1))", "an icon", fehlertext("LoadIconW", GetLastError()));
+    if (symbol)
+        bericht.ok("LoadIcon(MAKEINTRESOURCE(1))", "loaded");
+    else
+        bericht.fail("LoadIcon(MAKEINTRESOURCE(1))", "an icon", fehlertext("LoadIconW", GetLastError()));
 }
 
 void manifest_pruefen(Bericht& bericht, HMODULE modul) {
@@ -310,8 +330,10 @@ void manifest_pruefen(Bericht& bericht, HMODULE modul) {
     }
     const std::string_view text(reinterpret_cast<const char*>(manifest->daten), manifest->groesse);
     for (const std::string_view teil : {"level=\"asInvoker\"", ">true/pm</dpiAware>", ">PerMonitorV2</dpiAwareness>"}) {
-        if (text.find(teil) != std::string_view::npos) bericht.ok("manifest", std::string(teil));
-        else bericht.fail("manifest", std::string(teil), "no such text");
+        if (text.find(teil) != std::string_view::npos)
+            bericht.ok("manifest", std::string(teil));
+        else
+            bericht.fail("manifest", std::string(teil), "no such text");
     }
 }
 

@@ -1,0 +1,25 @@
+// The two services the window hands the synchronisation run: its HTTP client's fetch and its exit
+// timer. The window implements them in app/; the run sees nothing else of the window.
+#pragma once
+
+#include <optional>
+#include <string>
+
+namespace dadaviru {
+
+// The fetch service of the window's HTTP client: a blocking GET returning the whole body, or nothing.
+class Inet_Dienst {
+public:
+    virtual ~Inet_Dienst() = default;
+    virtual std::optional<std::string> OpenURL(const std::string& url) = 0;
+};
+
+// The two properties of the exit timer that the run writes.
+class Timer_Dienst {
+public:
+    virtual ~Timer_Dienst() = default;
+    virtual void Interval(int millisekunden) = 0;
+    virtual void Enabled(bool an) = 0;
+};
+
+}  // namespace dadaviru
