@@ -188,19 +188,25 @@ const std::string& gemerkt(Sekunde s) {
     return text;
 }
 
-struct DateiSchliessen {
-    void operator()(std::FILE* f) const {
-        if (f != stdout) std::fclose(f);
-    }
-};
-
 // What all loops share: the settings, the count of open connections and the access log.
 struct Gemeinsam {
     explicit Gemeinsam(const Einstellungen& einstellungen) : e(einstellungen) {}
     const Einstellungen& e;
     std::atomic<long> offen{0};
     std::mutex protokoll_sperre;
-    std::unique_ptr<std::FILE, DateiSchliessen> protokoll;
+    bool protokoll = false;
+
+    // Opened for each line, so a log that is moved away or deleted is started afresh (logrotate, tests).
+    bool protokoll_schreiben(const std::string& zeile) const {
+        if (e.protokoll == "-") {
+            std::fwrite(zeile.data(), 1, zeile.size(), stdout);
+            return std::fflush(stdout) == 0;
+        }
+        const int fd = ::open(e.protokoll.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+        if (fd < 0) return false;
+        const bool ok = ::write(fd, zeile.data(), zeile.size()) == static_cast<ssize_t>(zeile.size());
+        return ::close(fd) == 0 && ok;
+    }
 
     // One line per answer. Each line is flushed, so the log is complete the moment the client has its answer.
     void protokollieren(const std::string& wer, std::string_view anfrage, int status, std::size_t laenge) {
@@ -219,8 +225,7 @@ struct Gemeinsam {
         zeile += laenge == 0 ? std::string("-") : std::to_string(laenge);
         zeile += '\n';
         const std::lock_guard sperre(protokoll_sperre);
-        std::fwrite(zeile.data(), 1, zeile.size(), protokoll.get());
-        std::fflush(protokoll.get());
+        protokoll_schreiben(zeile);
     }
 };
 
@@ -670,14 +675,10 @@ int hauptprogramm(int argc, char** argv, bool pruefmodi) {
     descriptoren_erhoehen();
 
     Gemeinsam g(e);
-    if (e.protokoll == "-") {
-        g.protokoll.reset(stdout);
-    } else if (!e.protokoll.empty()) {
-        g.protokoll.reset(std::fopen(e.protokoll.c_str(), "ae"));
-        if (!g.protokoll) {
-            std::fprintf(stderr, "zeitdienst: cannot open %s: %s\n", e.protokoll.c_str(), std::strerror(errno));
-            return 1;
-        }
+    g.protokoll = !e.protokoll.empty();
+    if (g.protokoll && !g.protokoll_schreiben({})) {
+        std::fprintf(stderr, "zeitdienst: cannot write %s: %s\n", e.protokoll.c_str(), std::strerror(errno));
+        return 1;
     }
 
     Lauscher l;
