@@ -1,7 +1,7 @@
 # Shared pieces of the end-to-end tests: time services on loopback, a private system bus with a
 # timedated stand-in, a virtual X display, and runs of the real programs through ohne_uhrrecht
 # (the Linux ones also under the clock interposer, when UHRATTRAPPE names it). Sourced, not run.
-# Expects ZEITDIENST, the time service, where a script starts time services.
+# Expects ZEITDIENST, the test build of the time service (pruefdienst), where a script starts time services.
 
 ZEITDIENST=${ZEITDIENST:-}
 UHRATTRAPPE=${UHRATTRAPPE:-}
@@ -29,13 +29,13 @@ trap aufraeumen EXIT
 fehler() { echo "FAIL: $*" >&2; exit 1; }
 
 # dienst_starten ADDR PORT [zeitdienst options...]: starts a time service and waits until it
-# listens; sets $port to its port (useful with port 0). Every request goes to $arbeit/anfragen.
+# listens; sets $port to its port (useful with port 0). Every answer is logged to $arbeit/anfragen.
 dienst_starten() {
   local adresse=$1 wunschport=$2 portdatei i
   shift 2
   portdatei=$(mktemp -u "$arbeit/port.XXXXXX")
-  "${ZEITDIENST:?}" --bind "$adresse" --port "$wunschport" --port-datei "$portdatei" --log "$arbeit/anfragen" \
-    --ende-nach 600 "$@" >/dev/null &
+  "${ZEITDIENST:?}" --bind "$adresse" --port "$wunschport" --port-file "$portdatei" --log "$arbeit/anfragen" \
+    --end-after 600 "$@" >/dev/null &
   dienste+=($!)
   for i in $(seq 100); do
     [ -s "$portdatei" ] && { port=$(cat "$portdatei"); return 0; }
@@ -67,9 +67,11 @@ alle_starten() {
   echo "http://127.0.0.4:$port/zeit.php" > "$arbeit/dadaviru.txt"
 }
 
+# The requests answered so far, "METHOD path" each (without the query), read from the access log.
+anfragen() { sed -n 's/^[^"]*"\([^ ]*\) \([^ ?]*\)[^ ]* [^"]*".*/\1 \2/p' "$arbeit/anfragen" 2>/dev/null || true; }
+
 anfragen_in_passfolge() {
-  [ "$(cat "$arbeit/anfragen" 2>/dev/null)" = "$(printf 'GET /zeit.php\nGET /zeit.php\nGET /\nGET /zeit.php')" ] \
-    || fehler "requests: $(cat "$arbeit/anfragen" 2>/dev/null)"
+  [ "$(anfragen)" = "$(printf 'GET /zeit.php\nGET /zeit.php\nGET /\nGET /zeit.php')" ] || fehler "requests: $(anfragen)"
 }
 
 # warten_auf SECONDS CMD...: polls CMD until it succeeds; false when SECONDS pass first.
@@ -133,7 +135,7 @@ bus_beenden() {
 }
 
 # The local times the clock was set to, one per line.
-geschrieben() { [ -f "$arbeit/uhr" ] && cut -d' ' -f3- "$arbeit/uhr" || true; }
+geschrieben() { [ -f "$arbeit/uhr" ] && cut -d' ' -f3,4 "$arbeit/uhr" || true; }
 
 # A virtual X display for the windows; sets DISPLAY.
 anzeige_starten() {

@@ -21,8 +21,8 @@ dienst_starten 127.0.0.4 0 --body "2004-04-04 04:04:04"
 echo "\"http://127.0.0.4:$port/zeit.php?eigene\",Kommentar" > "$arbeit/dadaviru.txt"
 
 (cd "$arbeit" && ohne_uhrrecht timeout 60 "$dadaviru") || fehler "run exited with $?"
-[ "$(cat "$arbeit/anfragen")" = "$(printf 'GET /zeit.php\nGET /zeit.php\nGET /\nGET /zeit.php')" ] \
-  || fehler "requests: $(cat "$arbeit/anfragen")"
+[ "$(anfragen)" = "$(printf 'GET /zeit.php\nGET /zeit.php\nGET /\nGET /zeit.php')" ] \
+  || fehler "requests: $(anfragen)"
 mapfile -t w < <(geschrieben)
 [ ${#w[@]} -eq 8 ] || fehler "expected 8 clock writes, got: ${w[*]}"
 for i in 0 1 2 3; do
@@ -95,7 +95,7 @@ neu_beginnen
 starten_auf "$host_a" --status 500 --body "2001-01-01 01:01:01"
 starten_auf "$host_b" --body "2002-02-02 02:02:02"
 (cd "$arbeit" && ohne_uhrrecht timeout 60 "$dadaviru") || fehler "run exited with $?"
-[ "$(cat "$arbeit/anfragen")" = "$(printf 'GET /zeit.php\nGET /zeit.php')" ] || fehler "requests: $(cat "$arbeit/anfragen")"
+[ "$(anfragen)" = "$(printf 'GET /zeit.php\nGET /zeit.php')" ] || fehler "requests: $(anfragen)"
 [ "$(geschrieben | tail -n1)" = "2002-02-02 02:02:02" ] && [ "$(geschrieben | wc -l)" -eq 2 ] \
   || fehler "writes: $(geschrieben)"
 echo "ok: failed and missing sources are skipped"

@@ -4,6 +4,7 @@
 # $UHRATTRAPPE names it (its log goes to $uhr_protokoll). Sourced, not run.
 
 kein_bus=unix:path=/nonexistent/dadaviru-kein-bus
+ohne_zeitrecht=(setpriv --bounding-set=-sys_time --inh-caps=-sys_time --)
 
 # ohne_uhrrecht CMD...
 ohne_uhrrecht() {
@@ -12,9 +13,12 @@ ohne_uhrrecht() {
   # runtime would otherwise refuse.
   [ -z "${UHRATTRAPPE:-}" ] || attrappe=(LD_PRELOAD="$UHRATTRAPPE" UHRATTRAPPE_PROTOKOLL="${uhr_protokoll:-/dev/null}"
     ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}verify_asan_link_order=0")
-  setpriv --bounding-set=-sys_time --inh-caps=-sys_time -- \
-    env DBUS_SYSTEM_BUS_ADDRESS="${privater_bus:-$kein_bus}" "${attrappe[@]}" "$@"
+  "${ohne_zeitrecht[@]}" env DBUS_SYSTEM_BUS_ADDRESS="${privater_bus:-$kein_bus}" "${attrappe[@]}" "$@"
 }
+
+# The same as one line of words, for tools that take a command line of their own (hyperfine),
+# without the interposer, which such a command names itself where it wants it.
+ohne_uhrrecht_zeile() { echo "${ohne_zeitrecht[*]} env DBUS_SYSTEM_BUS_ADDRESS=${privater_bus:-$kein_bus}"; }
 
 # wine_waehlen FOLDER: Wine for the programs of $DADAVIRU_WINEARCH (win32 unless it says win64).
 # /usr/bin/wine takes the 32-bit loader whenever it is installed, even on a machine that cannot run

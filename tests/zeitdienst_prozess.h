@@ -1,4 +1,4 @@
-// Starts the reference time service on a free loopback port for the length of one test.
+// Starts the time service (its test build) on a free loopback port for the length of one test.
 #pragma once
 
 #include <poll.h>
@@ -18,7 +18,7 @@ namespace dadaviru::test {
 class Zeitdienst {
 public:
     explicit Zeitdienst(std::vector<std::string> optionen) {
-        std::vector<std::string> argumente{ZEITDIENST_PFAD, "--port", "0", "--ende-nach", "120"};
+        std::vector<std::string> argumente{ZEITDIENST_PFAD, "--port", "0", "--end-after", "120"};
         argumente.insert(argumente.end(), optionen.begin(), optionen.end());
         std::vector<char*> argv;
         for (auto& a : argumente)

@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
-# Starts the reference time service in its normal and fault modes on loopback and checks its answers with curl.
-# Usage: zeitdienst_test.sh ZEITDIENST
+# Starts the time service and its test build on loopback and checks their answers, bounds, port and units.
+# Usage: zeitdienst_test.sh ZEITDIENST PRUEFDIENST UNIT-FOLDER
 set -euo pipefail
 
-zeitdienst=$1
+zeitdienst=$1 pruefdienst=$2 einheiten=$3
 arbeit=$(mktemp -d)
 pids=()
+trap '' PIPE  # the bounds tests write to sockets the service has closed
 # Servers not yet reaped stay our zombies at worst, so their pids cannot be reused under us.
 aufraeumen() {
   local p lebendig
@@ -30,13 +31,14 @@ pruefen() {  # DESCRIPTION EXPECTED ACTUAL
   fi
 }
 
-# Starts a server on a free port; sets $pid and $port.
+# starten PROGRAM [options...]: a server on a free port; sets $pid and $port.
 nummer=0
 starten() {
   nummer=$((nummer + 1))
-  local aus="$arbeit/aus.$nummer"
+  local aus="$arbeit/aus.$nummer" programm=$1
+  shift
   : >"$aus"
-  "$zeitdienst" --port 0 --ende-nach 30 "$@" >"$aus" &
+  "$programm" --port 0 "$@" >"$aus" &
   pid=$!
   pids+=("$pid")
   for _ in $(seq 100); do
@@ -44,7 +46,7 @@ starten() {
     [ -n "$port" ] && return 0
     sleep 0.05
   done
-  echo "FAIL: zeitdienst $* did not report its port" >&2
+  echo "FAIL: $programm $* did not report its port" >&2
   exit 1
 }
 
@@ -65,42 +67,117 @@ ende_abwarten() {
 }
 
 zeitmuster='^[0-9]{4}-[0-9]{2}-[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2}$'
+clf='^127\.0\.0\.1 - - \[[0-9]{2}/[A-Z][a-z]{2}/[0-9]{4}:[0-9:]{8} \+0545\] "[A-Z]+ [^ ]+ HTTP/1\.1" [0-9]{3} ([0-9]+|-)$'
 
-echo "time answers, in the server's own time zone"
-TZ=Asia/Kathmandu starten --log "$arbeit/anfragen.log" --port-datei "$arbeit/port"
-pruefen "port file" "$port" "$(cat "$arbeit/port")"
+echo "time answers at the tick, in the zone asked for"
+starten "$zeitdienst" --zone Asia/Kathmandu --log "$arbeit/anfragen.log"
 for pfad in / /zeit.php; do
+  vorher=$(date +%s.%N)
   pruefen "status of $pfad" 200 "$(holen -o "$arbeit/rumpf" -D "$arbeit/kopf" -w '%{http_code}' "http://127.0.0.1:$port$pfad")"
+  nachher=$(date +%s.%N)
   rumpf=$(cat "$arbeit/rumpf")
   pruefen "length of $pfad" 19 "$(wc -c <"$arbeit/rumpf")"
   [[ $rumpf =~ $zeitmuster ]] || pruefen "form of $pfad" "YYYY-MM-DD HH:MM:SS" "$rumpf"
-  abstand=$(($(TZ=Asia/Kathmandu date -d "$rumpf" +%s) - $(date +%s)))
-  [ "${abstand#-}" -le 2 ] || pruefen "$pfad as Kathmandu local time" "within 2 s" "$abstand s off"
+  # The next whole second after the request, and sent as it began.
+  sekunde=$(TZ=Asia/Kathmandu date -d "$rumpf" +%s)
+  awk -v v="$vorher" -v n="$nachher" -v s="$sekunde" 'BEGIN { exit !(s == int(v) + 1 && n >= s && n - s < 0.5) }' ||
+    pruefen "$pfad held to the tick" "second $(awk -v v="$vorher" 'BEGIN { print int(v) + 1 }') from $vorher" "$sekunde at $nachher"
   pruefen "Content-Type of $pfad" 1 "$(grep -ci '^Content-Type: text/plain; charset=utf-8' "$arbeit/kopf")"
   pruefen "Cache-Control of $pfad" 1 "$(grep -ci '^Cache-Control: no-store' "$arbeit/kopf")"
   datum=$(sed -n 's/^Date: \(.*GMT\)\r$/\1/p' "$arbeit/kopf")
-  abstand=$(($(date -d "$datum" +%s) - $(date +%s)))
-  [ -n "$datum" ] && [ "${abstand#-}" -le 2 ] || pruefen "Date header of $pfad" "now, in GMT" "$datum"
+  pruefen "Date header of $pfad" "$sekunde" "$(date -d "$datum" +%s 2>/dev/null)"
 done
 for pfad in /andere /zeitXphp /zeit.php/mehr; do
   pruefen "status of $pfad" 404 "$(holen -o /dev/null -w '%{http_code}' "http://127.0.0.1:$port$pfad")"
 done
 pruefen "status of POST" 404 "$(holen -o /dev/null -w '%{http_code}' -d x "http://127.0.0.1:$port/zeit.php")"
 pruefen "request log" "$(printf 'GET /\nGET /zeit.php\nGET /andere\nGET /zeitXphp\nGET /zeit.php/mehr\nPOST /zeit.php')" \
-  "$(cat "$arbeit/anfragen.log")"
+  "$(sed -n 's/^[^"]*"\([^ ]*\) \([^ ]*\) [^"]*".*/\1 \2/p' "$arbeit/anfragen.log")"
+pruefen "log lines in Common Log Format" 6 "$(grep -cE "$clf" "$arbeit/anfragen.log")"
+starten "$zeitdienst" --sofort
+rumpf=$(holen "http://127.0.0.1:$port/")
+abstand=$(($(date -d "$rumpf" +%s) - $(date +%s)))
+[ "${abstand#-}" -le 1 ] || pruefen "--sofort answers now" "within 1 s" "$abstand s off"
 
-echo "fixed body and status, empty body, redirect"
-starten --body "1999-12-31 23:59:59" --status 503
+echo "options"
+rc=0
+"$zeitdienst" --body x 2>"$arbeit/fehler" || rc=$?
+pruefen "test modes are not the service's" "2 1" "$rc $(grep -c '^usage:' "$arbeit/fehler")"
+for option in --bind --port --zone --sofort --log --max-connections --header-timeout --max-header --version; do
+  grep -q -- "^  $option " <("$zeitdienst" --help) || pruefen "--help explains $option" yes no
+done
+pruefen "test modes listed apart" "0 1" "$("$zeitdienst" --help | grep -c -- --body) $("$pruefdienst" --help | grep -c -- '--body')"
+rc=0
+"$zeitdienst" --zone Mars/Olympus 2>/dev/null || rc=$?
+pruefen "unknown zone" 2 "$rc"
+rc=0
+"$zeitdienst" --port 70000 2>/dev/null || rc=$?
+pruefen "port out of range" 2 "$rc"
+
+echo "the port: taken is an error, passed by systemd is used"
+starten "$zeitdienst"
+rc=0
+"$zeitdienst" --port "$port" 2>"$arbeit/fehler" >/dev/null || rc=$?
+pruefen "taken port" "1 1" "$rc $(grep -c 'already in use' "$arbeit/fehler")"
+systemd-socket-activate -l 127.0.0.1:28419 "$zeitdienst" --sofort >"$arbeit/aktiviert" 2>&1 &
+pids+=($!)
+for _ in $(seq 50); do grep -q Listening "$arbeit/aktiviert" && break; sleep 0.05; done
+pruefen "socket from systemd" 200 "$(holen -o /dev/null -w '%{http_code}' http://127.0.0.1:28419/zeit.php)"
+pruefen "reports the passed socket" 1 "$(grep -c 'listening on 127.0.0.1:28419$' "$arbeit/aktiviert")"
+timeout 30 systemd-analyze verify "$einheiten/zeitdienst.socket" "$einheiten/zeitdienst.service" ||
+  pruefen "systemd-analyze verify" 0 $?
+
+echo "bounds"
+# langsam: a request head that never ends, one byte every 0.2 s; prints the ms until the service closed.
+langsam() {
+  local fd t0 rc
+  exec {fd}<>"/dev/tcp/127.0.0.1/$port"
+  printf 'GET / HTTP/1.1\r\nHost: x\r\nX-' >&"$fd"
+  t0=$(date +%s%N)
+  for _ in $(seq 25); do
+    printf 'x' >&"$fd" 2>/dev/null || true
+    rc=0
+    read -r -t 0.2 -u "$fd" _ || rc=$?
+    if [ "$rc" -le 128 ]; then
+      echo $((($(date +%s%N) - t0) / 1000000))
+      exec {fd}>&-
+      return
+    fi
+  done
+  echo "still open after 5 s"
+}
+starten "$zeitdienst" --header-timeout 1000
+ms=$(langsam)
+[[ $ms =~ ^[0-9]+$ ]] && [ "$ms" -ge 900 ] && [ "$ms" -le 2500 ] || pruefen "slow head cut at 1 s" "about 1000 ms" "$ms"
+pruefen "head over the cap" 431 \
+  "$(holen -o /dev/null -w '%{http_code}' -H "X-Lang: $(head -c 9000 /dev/zero | tr '\0' a)" "http://127.0.0.1:$port/")"
+starten "$zeitdienst" --max-connections 2 --threads 1 --sofort
+exec {erste}<>"/dev/tcp/127.0.0.1/$port" {zweite}<>"/dev/tcp/127.0.0.1/$port"
+rc=0
+holen -o /dev/null "http://127.0.0.1:$port/" 2>/dev/null || rc=$?
+[ "$rc" = 52 ] || [ "$rc" = 56 ] || pruefen "third connection closed at once" "curl 52 or 56" "$rc"
+exec {erste}>&-
+for _ in $(seq 40); do
+  status=$(holen -o /dev/null -w '%{http_code}' "http://127.0.0.1:$port/" 2>/dev/null) && break
+  sleep 0.05
+done
+pruefen "a freed place is taken" 200 "$status"
+exec {zweite}>&-
+
+echo "test modes: fixed body and status, empty body, redirect"
+starten "$pruefdienst" --body "1999-12-31 23:59:59" --status 503 --log "$arbeit/pruef.log" --port-file "$arbeit/port"
+pruefen "port file" "$port" "$(cat "$arbeit/port")"
 pruefen "--status" 503 "$(holen -o "$arbeit/rumpf" -w '%{http_code}' "http://127.0.0.1:$port/zeit.php")"
 pruefen "--body" "1999-12-31 23:59:59" "$(cat "$arbeit/rumpf")"
-starten --body ""
+pruefen "logged" 1 "$(grep -c '"GET /zeit.php HTTP/1.1" 503 19$' "$arbeit/pruef.log")"
+starten "$pruefdienst" --body ""
 pruefen "--body ''" "200 0" "$(holen -o /dev/null -w '%{http_code} %{size_download}' "http://127.0.0.1:$port/")"
-starten --redirect "http://127.0.0.1:1/neu"
+starten "$pruefdienst" --redirect "http://127.0.0.1:1/neu"
 pruefen "--redirect" "302 http://127.0.0.1:1/neu" \
   "$(holen -o /dev/null -w '%{http_code} %header{location}' "http://127.0.0.1:$port/zeit.php")"
 
-echo "oversized answer"
-starten --huge 2
+echo "test modes: oversized answer"
+starten "$pruefdienst" --huge 2
 holen -o "$arbeit/rumpf" -D "$arbeit/kopf" "http://127.0.0.1:$port/zeit.php"
 pruefen "--huge size" 2097152 "$(wc -c <"$arbeit/rumpf")"
 [[ $(head -c 19 "$arbeit/rumpf") =~ $zeitmuster ]] || pruefen "--huge starts with the time" yes no
@@ -108,11 +185,11 @@ pruefen "--huge filler" 0 "$(tail -c +20 "$arbeit/rumpf" | tr -d x | wc -c)"
 pruefen "--huge is chunked" 1 "$(grep -ci '^Transfer-Encoding: chunked' "$arbeit/kopf")"
 pruefen "--huge has no length" 0 "$(grep -ci '^Content-Length' "$arbeit/kopf" || true)"
 
-echo "slow answers"
-starten --delay 1000
+echo "test modes: slow answers"
+starten "$pruefdienst" --delay 1000 --body x
 dauer=$(holen -o /dev/null -w '%{time_total}' "http://127.0.0.1:$port/")
 [[ ${dauer%%[.,]*} -ge 1 ]] || pruefen "--delay 1000" ">= 1 s" "$dauer s"
-starten --drip 100 --body ab
+starten "$pruefdienst" --drip 100 --body ab
 rc=0
 holen --max-time 1 -o "$arbeit/rumpf" "http://127.0.0.1:$port/" 2>/dev/null || rc=$?
 pruefen "--drip outlasts the client" 28 "$rc"
@@ -120,21 +197,15 @@ tropfen=$(cat "$arbeit/rumpf")
 [[ ${#tropfen} -ge 3 && ${#tropfen} -le 12 && $tropfen =~ ^(ab)*a?$ ]] || pruefen "--drip 100 for 1 s" "3..12 bytes of abab..." "$tropfen"
 
 echo "stopping"
-starten --delay 20000
+starten "$pruefdienst" --delay 20000
 holen --max-time 20 -o /dev/null "http://127.0.0.1:$port/" 2>/dev/null &
 sleep 0.3
 kill -TERM "$pid"
 ende_abwarten "$pid" 3
 pruefen "SIGTERM during a delayed answer" 0 "$ende"
-starten --ende-nach 1
+starten "$pruefdienst" --end-after 1
 ende_abwarten "$pid" 4
-pruefen "--ende-nach 1" 0 "$ende"
-rc=0
-"$zeitdienst" --gibtsnicht 2>"$arbeit/fehler" || rc=$?
-pruefen "unknown option" "2 1" "$rc $(grep -c '^usage:' "$arbeit/fehler")"
-rc=0
-"$zeitdienst" --port 70000 2>/dev/null || rc=$?
-pruefen "port out of range" 2 "$rc"
+pruefen "--end-after 1" 0 "$ende"
 
 [ "$fehler" -eq 0 ] || { echo "$fehler check(s) failed" >&2; exit 1; }
 echo "ok"

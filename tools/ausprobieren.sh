@@ -7,10 +7,10 @@ cd "$(dirname "$0")/.."
 
 bash tools/einrichten.sh
 cmake --preset linux >/dev/null
-cmake --build --preset linux --target Dadaviru_loopback zeitdienst uhrattrappe >/dev/null
+cmake --build --preset linux --target Dadaviru_loopback pruefdienst uhrattrappe >/dev/null
 
 bau=build/linux
-export ZEITDIENST=$PWD/$bau/tools/zeitdienst UHRATTRAPPE=$PWD/$bau/tools/libuhrattrappe.so
+export ZEITDIENST=$PWD/$bau/tools/pruefdienst UHRATTRAPPE=$PWD/$bau/tools/libuhrattrappe.so
 . tests/e2e_lib.sh
 
 # The built-in services of this build are the loopback ones of the tests.

@@ -7,7 +7,7 @@ pakete=(
   build-essential cmake ninja-build pkg-config git clang-format
   clang libclang-rt-14-dev
   libcurl4-openssl-dev ca-certificates
-  libcpp-httplib-dev
+  libboost-dev libsystemd-dev systemd
   libgtest-dev googletest
   libgtk-3-dev libx11-dev
   xvfb xdotool xauth
@@ -33,11 +33,27 @@ for p in "${pakete[@]}"; do
   fi
 done
 
+# The benchmarks compare the time service with nginx, which must not start as this machine's web server.
+bench_pakete=(wrk nginx-light)
+for p in "${bench_pakete[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+    fehlend+=("$p")
+  fi
+done
+
 if [ ${#fehlend[@]} -gt 0 ]; then
   echo "einrichten: installing ${fehlend[*]}"
   export DEBIAN_FRONTEND=noninteractive
+  sperre=
+  if [ ! -e /usr/sbin/policy-rc.d ]; then
+    printf '#!/bin/sh\nexit 101\n' >/usr/sbin/policy-rc.d && chmod +x /usr/sbin/policy-rc.d && sperre=1
+  fi
   apt-get update -qq
   apt-get -o DPkg::Lock::Timeout=600 install -y -qq --no-install-recommends "${fehlend[@]}" >/dev/null
+  [ -z "$sperre" ] || rm -f /usr/sbin/policy-rc.d
+  if [[ " ${fehlend[*]} " == *" nginx-light "* ]] && command -v systemctl >/dev/null && [ -d /run/systemd/system ]; then
+    systemctl disable --now nginx 2>/dev/null || true
+  fi
 fi
 
 # The date conversion follows the user's locale; the tests try it under both of these.

@@ -96,8 +96,9 @@ int virtuell_lesen(clockid_t uhr, timespec* ts) {
     return 0;
 }
 
-// "<function> <seconds>.<nanoseconds> <local time>", one write per line so nothing waits in a buffer.
-void protokollieren(const char* funktion, std::int64_t sek, long ns) {
+// "<function> <seconds>.<nanoseconds> <local time> <real seconds>.<nanoseconds>": the value written and
+// the real time of the write, whose difference is the clock's error. One write per line so nothing waits.
+void protokollieren(const char* funktion, std::int64_t sek, long ns, const timespec& echt) {
     if (protokoll_datei[0] == '\0') return;
     const int gesichert = errno;
     char ortszeit[64] = "?";
@@ -106,7 +107,8 @@ void protokollieren(const char* funktion, std::int64_t sek, long ns) {
     if (localtime_r(&t, &zerlegt) != nullptr) std::strftime(ortszeit, sizeof ortszeit, "%Y-%m-%d %H:%M:%S", &zerlegt);
     char zeile[256];
     const int laenge =
-        std::snprintf(zeile, sizeof zeile, "%s %lld.%09ld %s\n", funktion, static_cast<long long>(sek), ns, ortszeit);
+        std::snprintf(zeile, sizeof zeile, "%s %lld.%09ld %s %lld.%09ld\n", funktion, static_cast<long long>(sek), ns,
+                      ortszeit, static_cast<long long>(echt.tv_sec), echt.tv_nsec);
     const int fd = ::open(protokoll_datei, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
     if (fd >= 0) {
         if (laenge > 0 && ::write(fd, zeile, static_cast<std::size_t>(laenge)) < 0)
@@ -124,7 +126,7 @@ int virtuell_setzen(const char* funktion, std::int64_t sek, long ns) {
     timespec echt{};
     if (echt_lesen(CLOCK_REALTIME, &echt) != 0) return -1;
     versatz_ns.store(sek * kNsProSekunde + ns - ns_von(echt));
-    protokollieren(funktion, sek, ns);
+    protokollieren(funktion, sek, ns, echt);
     return 0;
 }
 

@@ -6,13 +6,13 @@
 set -euo pipefail
 export WINEPREFIX=$1
 tests_exe=$(realpath "$2")
-ZEITDIENST=$3/zeitdienst
+ZEITDIENST=$3/pruefdienst
 . "$(dirname "$0")/wine_lib.sh"
 
 anzeige_starten
 
 liste=""
-# benannt NAME [zeitdienst options...]: a service on 127.0.0.1, named to the tests; sets $port.
+# benannt NAME [pruefdienst options...]: a service on 127.0.0.1, named to the tests; sets $port.
 benannt() {
   local name=$1
   shift

@@ -8,7 +8,7 @@ export WINEPREFIX=$1
 dadaviru=$(realpath "$2") autostart=$(realpath "$3")
 werkzeuge=$(realpath "$4")
 host_a=$5 host_b=$6 host_c=$7
-ZEITDIENST=$werkzeuge/zeitdienst
+ZEITDIENST=$werkzeuge/pruefdienst
 fensterblick=$werkzeuge/fensterblick
 . "$(dirname "$0")/wine_lib.sh"
 [ -x "$fensterblick" ] || fehler "no $fensterblick; build the linux preset first"
