@@ -1,4 +1,4 @@
 // Dadaviru: synchronises the clock while its window loads, then ends.
 #include "app/programm.h"
 
-int main() { return dadaviru::Programm_starten(dadaviru::Startmodus::beim_Laden); }
+int main(int argc, char** argv) { return dadaviru::Programm_starten(dadaviru::Startmodus::beim_Laden, argc, argv); }

@@ -1,4 +1,4 @@
 // Dadaviru_Autostart: shows its window, synchronises the clock 30 seconds later, then ends.
 #include "app/programm.h"
 
-int main() { return dadaviru::Programm_starten(dadaviru::Startmodus::nach_Wartezeit); }
+int main(int argc, char** argv) { return dadaviru::Programm_starten(dadaviru::Startmodus::nach_Wartezeit, argc, argv); }

@@ -19,17 +19,22 @@ function(dadaviru_host_pruefen name wert)
   endif()
 endfunction()
 
-# dadaviru_quellen(<target> <host a> <host b> <host c>): a library holding the source table.
-function(dadaviru_quellen ziel host_a host_b host_c)
+# dadaviru_urls(<host a> <host b> <host c>): sets DADAVIRU_URL_0 to _2, the URLs of passes 0 to 2.
+function(dadaviru_urls host_a host_b host_c)
   if(host_c STREQUAL "")
     set(host_c "time.${host_b}")
   endif()
   dadaviru_host_pruefen(host_a "${host_a}")
   dadaviru_host_pruefen(host_b "${host_b}")
   dadaviru_host_pruefen(host_c "${host_c}")
-  set(DADAVIRU_URL_0 "http://${host_a}/zeit.php")
-  set(DADAVIRU_URL_1 "http://${host_b}/zeit.php")
-  set(DADAVIRU_URL_2 "http://${host_c}")
+  set(DADAVIRU_URL_0 "http://${host_a}/zeit.php" PARENT_SCOPE)
+  set(DADAVIRU_URL_1 "http://${host_b}/zeit.php" PARENT_SCOPE)
+  set(DADAVIRU_URL_2 "http://${host_c}" PARENT_SCOPE)
+endfunction()
+
+# dadaviru_quellen(<target> <host a> <host b> <host c>): a library holding the source table.
+function(dadaviru_quellen ziel host_a host_b host_c)
+  dadaviru_urls("${host_a}" "${host_b}" "${host_c}")
   set(erzeugt ${CMAKE_CURRENT_BINARY_DIR}/${ziel}.cpp)
   configure_file(${PROJECT_SOURCE_DIR}/sync/quellen.cpp.in ${erzeugt} @ONLY)
   # An object library, so the table is linked in whatever the order of the static libraries.

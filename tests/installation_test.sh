@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# The install: staged, both programs with their desktop entries, icons and polkit rule; then, as
-# root, really installed into a temporary prefix, once as by default (no capability) and once with
-# the file capability. The installed programs are never run; all is removed at the end.
+# The install: staged, both programs with their desktop entries, icons, manual pages and polkit
+# rule; then, as root, really installed into a temporary prefix, once as by default (no capability)
+# and once with the file capability. The installed programs are never run; all is removed at the end.
 # Argument: the build folder
 set -euo pipefail
 bau=$1
@@ -27,8 +27,15 @@ grep -q 'subject.isInGroup("dadaviru")' "$stufe/usr/share/polkit-1/rules.d/50-da
 modulpfad=$(readelf -d "$stufe/usr/bin/Dadaviru" | sed -n 's/.*Library runpath: \[\(.*\)\]/\1/p')
 [ -n "$modulpfad" ] && [ -f "$stufe$modulpfad/libdadaviru_gtk.so" ] || fehler "window module not at the run path '$modulpfad'"
 
+# Each icon as a PNG of its size, with the transparency of its source.
 for s in dadaviru dadaviru_autostart; do
-  head -n3 "$stufe/usr/share/icons/hicolor/32x32/apps/$s.xpm" | grep -q '"32 32 [0-9]* 1"' || fehler "icon $s"
+  for k in 16 32 48; do
+    file -b "$stufe/usr/share/icons/hicolor/${k}x$k/apps/$s.png" | grep -q "^PNG image data, $k x $k, 8-bit/color RGBA" \
+      || fehler "icon $s ${k}x$k: $(file -b "$stufe/usr/share/icons/hicolor/${k}x$k/apps/$s.png")"
+  done
+done
+for seite in Dadaviru.1 Dadaviru_Autostart.1 zeitdienst.8; do
+  [ -s "$stufe/usr/share/man/man${seite##*.}/$seite" ] || fehler "no manual page $seite"
 done
 
 pruefen() {

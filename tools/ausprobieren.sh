@@ -21,4 +21,10 @@ echo "http://127.0.0.4:$port/zeit.php" > "$arbeit/dadaviru.txt"
 
 programm=$PWD/$bau/app/loopback/Dadaviru
 (cd "$arbeit" && unset DISPLAY WAYLAND_DISPLAY && ohne_uhrrecht timeout 300 "$programm")
-echo "Dadaviru asked $(wc -l < "$arbeit/anfragen") time services and wrote the clock $(geschrieben | wc -l) times ($TZ): $(geschrieben | paste -sd, | sed 's/,/, /g')"
+mapfile -t schreibungen < <(geschrieben)
+if [ ${#schreibungen[@]} -gt 0 ]; then
+  gesetzt="the clock would have been set ${#schreibungen[@]} times, last to ${schreibungen[-1]} ($TZ)"
+else
+  gesetzt="the clock would not have been set"
+fi
+echo "$(wc -l < "$arbeit/anfragen") time services answered; $gesetzt; this machine's clock was not touched"

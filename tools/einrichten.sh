@@ -15,6 +15,7 @@ pakete=(
   util-linux libcap2-bin curl
   libsystemd-dev libcap-dev
   dbus-daemon dbus-bin python3-dbusmock
+  imagemagick file
 )
 
 # The Windows programs are cross-built and tested under 32-bit Wine. A kernel without 32-bit

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# The whole test suite: the Linux build with its unit and end-to-end tests, the Windows build with
-# its unit and end-to-end tests under Wine, the Linux build again under AddressSanitizer and
-# UndefinedBehaviorSanitizer, and a short run of each fuzzer.
+# The whole test suite: the Linux build with its unit and end-to-end tests, the Debian packages and
+# the Windows installer, the Windows build with its unit and end-to-end tests and the installer
+# under Wine, the Linux build again under AddressSanitizer and UndefinedBehaviorSanitizer, and a
+# short run of each fuzzer.
 # Everything runs without CAP_SYS_TIME and away from the machine's system bus, so nothing here can
 # set this machine's clock.
 set -euo pipefail
@@ -47,9 +48,24 @@ fuzzen() {
   done
 }
 
-# After linux: the tests under Wine use its time service and window probe. The shipped programs
-# are 32-bit; on a machine whose kernel cannot run 32-bit code (no Wine for them), the same code
-# is tested as a 64-bit build under 64-bit Wine, and the 32-bit build is only built.
+# The packages, built as a publisher builds them, and signed with a throw-away certificate so that
+# the signing is tested too.
+zertifikat=build/pakete/testzertifikat
+pakete() {
+  echo "== packages"
+  mkdir -p "$zertifikat"
+  [ -s "$zertifikat/zertifikat.pem" ] || openssl req -x509 -newkey rsa:2048 -nodes -days 3650 \
+    -subj "/CN=Dadaviru test signing" -addext extendedKeyUsage=codeSigning \
+    -keyout "$zertifikat/schluessel.pem" -out "$zertifikat/zertifikat.pem" 2>/dev/null
+  DADAVIRU_ZERTIFIKAT=$PWD/$zertifikat/zertifikat.pem DADAVIRU_SCHLUESSEL=$PWD/$zertifikat/schluessel.pem \
+    bash tools/pakete.sh
+  bash tests/pakete_test.sh build/pakete "$(dpkg-parsechangelog -S Version)"
+}
+
+# After linux: the tests under Wine use its time service and window probe; after pakete, the
+# installer is tested there too. The shipped programs are 32-bit; on a machine whose kernel cannot
+# run 32-bit code (no Wine for them), the same code is tested as a 64-bit build under 64-bit Wine,
+# and the 32-bit build is only built.
 kann_32_bit() { /lib/ld-linux.so.2 --version >/dev/null 2>&1; }
 windows() {
   echo "== windows (mingw-w64, under Wine)"
@@ -63,10 +79,16 @@ windows() {
     cmake --build --preset windows64
     ohne_uhrrecht ctest --preset windows64 -j2
   fi
+  # The installer under Wine; it knows itself which Wine this machine can run.
+  local version
+  version=$(dpkg-parsechangelog -S Version)
+  bash tests/win32/installer_test.sh "build/pakete/Dadaviru-${version%-*}-setup.exe" "${version%-*}" \
+    build/pakete/wine build/pakete/windows/stufe/bin "$zertifikat/zertifikat.pem" "$zertifikat/schluessel.pem"
 }
 
 leitplanken
 pruefen linux
+pakete
 windows
 fuzzen
 pruefen asan

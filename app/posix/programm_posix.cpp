@@ -3,8 +3,10 @@
 #include <dlfcn.h>
 #include <glib.h>
 
+#include <cstdio>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "app/posix/fenster_glib.h"
@@ -17,6 +19,8 @@
 #include "sync/posix/schreiber.h"
 #include "sync/posix/uhr_posix.h"
 #include "sync/posix/umwandlung_posix.h"
+#include "sync/uebersteuerung.h"
+#include "sync/zeit_setzen.h"
 
 namespace dadaviru {
 
@@ -70,9 +74,41 @@ std::unique_ptr<Fenstersystem_Glib> fenster_oeffnen(const char** symbol_xpm) {
     return system;
 }
 
+// A user who asks a program what it does must not have the clock set by asking, so these answer
+// and end before anything else starts.
+bool hat_geantwortet(Startmodus modus, int argc, char** argv) {
+    const char* name = modus == Startmodus::beim_Laden ? "Dadaviru" : "Dadaviru_Autostart";
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view argument = argv[i];
+        if (argument == "--version") {
+            std::printf("%s %s\n", name, DADAVIRU_VERSION);
+            return true;
+        }
+        if (argument == "--help" || argument == "-h") {
+            std::printf("Usage: %s [--help | --version]\n\n", name);
+            std::printf("Sets this computer's clock from the network and ends by itself.%s\n",
+                        modus == Startmodus::beim_Laden ? "" : " Waits 30 seconds first (for the autostart).");
+            std::printf(
+                "It asks these time services over HTTP, one after the other, and writes the local date\n"
+                "and time of day from each answer:\n");
+            for (const auto url : Quellen)
+                std::printf("  %.*s\n", static_cast<int>(url.size()), url.data());
+            std::printf(
+                "  and the URL in the first line of %.*s in the current directory, when there is one.\n\n"
+                "Failures are skipped silently. Setting the clock needs the right to do so; without it the\n"
+                "program runs and ends with no effect. Other arguments are ignored.\n"
+                "More in the manual page: man %s\n",
+                static_cast<int>(Uebersteuerungsdatei.size()), Uebersteuerungsdatei.data(), name);
+            return true;
+        }
+    }
+    return false;
+}
+
 }  // namespace
 
-int Programm_starten(Startmodus modus) {
+int Programm_starten(Startmodus modus, int argc, char** argv) {
+    if (hat_geantwortet(modus, argc, argv)) return 0;
     auto system = fenster_oeffnen(modus == Startmodus::beim_Laden ? dadaviru_xpm : dadaviru_autostart_xpm);
     if (!system) system = std::make_unique<Fenstersystem_Glib>();
     posix::Umwandlung_Posix umwandlung;

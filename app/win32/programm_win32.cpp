@@ -11,7 +11,7 @@
 
 namespace dadaviru {
 
-int Programm_starten(Startmodus modus) {
+int Programm_starten(Startmodus modus, int, char**) {
     win32::Umwandlung_Win32 umwandlung;
     win32::Systemuhr systemuhr;
     win32::Uhr_Win32 uhr(systemuhr);
