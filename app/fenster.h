@@ -1,4 +1,5 @@
 // What a window system provides to frm_Zeit: its timers, showing the window, and ending the process.
+// SPDX-License-Identifier: MIT
 #pragma once
 
 namespace dadaviru {

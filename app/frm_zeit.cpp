@@ -1,5 +1,6 @@
 // The program's one window: which event starts the run, that a process runs it at most once, and
 // how the program ends. Every window system turns its native events into these handlers.
+// SPDX-License-Identifier: MIT
 #include "app/frm_zeit.h"
 
 #include "sync/zeit_setzen.h"

@@ -1,5 +1,6 @@
 // The program's one window, written once for every window system: its timers, the start of the
 // synchronisation run in each start mode, and the end of the program.
+// SPDX-License-Identifier: MIT
 #pragma once
 
 #include <optional>

@@ -1,4 +1,5 @@
 // The limits of the window's HTTP client, the same on every platform.
+// SPDX-License-Identifier: MIT
 #pragma once
 
 #include <chrono>

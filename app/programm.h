@@ -1,4 +1,5 @@
 // The entry point shared by both programs: they differ only in their start mode.
+// SPDX-License-Identifier: MIT
 #pragma once
 
 #include "app/frm_zeit.h"

@@ -4,6 +4,7 @@
 //                                     how long after the tick each answer arrives
 //   haltelast langsam ADDR PORT N     N clients that send a header byte every second, then 50
 //                                     requests of one normal client; its round-trip times
+// SPDX-License-Identifier: MIT
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>

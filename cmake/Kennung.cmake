@@ -1,5 +1,6 @@
 # How each program names itself: the strings of its desktop entry on Linux and of its version
 # and type information on Windows. Kept here once for both.
+# SPDX-License-Identifier: MIT
 
 # The version is project()'s; "1.01" reads as 1.1.0.0 in Windows' numeric form.
 set(DADAVIRU_VERSION "${PROJECT_VERSION}")

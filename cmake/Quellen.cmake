@@ -1,6 +1,7 @@
 # The three built-in time services are fixed when the program is built.
 # The defaults lie under the reserved .example domain: they never resolve, so a build
 # that nobody configured can never hand anyone's clock to a stranger.
+# SPDX-License-Identifier: MIT
 
 set(DADAVIRU_HOST_A "dadaviru.webspace.example" CACHE STRING "Host (or host:port) of the first time service")
 set(DADAVIRU_HOST_B "dadaviru.example" CACHE STRING "Host (or host:port) of the second time service")

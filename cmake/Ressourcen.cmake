@@ -1,5 +1,6 @@
 # Windows resources of the two programs: icon, version information, type library and manifest,
 # made during the build from cmake/Kennung.cmake, with the icons of app/symbole.
+# SPDX-License-Identifier: MIT
 include_guard(GLOBAL)
 
 if(NOT COMMAND dadaviru_kennung)

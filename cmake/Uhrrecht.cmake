@@ -2,6 +2,7 @@
 # systemd-timedated, and the polkit rule lets the members of the group dadaviru. Only with
 # DADAVIRU_FILE_CAPABILITY, for systems without timedated, do both programs get CAP_SYS_TIME as a
 # permitted file capability, and only the group dadaviru may run them.
+# SPDX-License-Identifier: MIT
 
 set(programme "${CMAKE_INSTALL_PREFIX}/${DADAVIRU_BINDIR}/Dadaviru" "${CMAKE_INSTALL_PREFIX}/${DADAVIRU_BINDIR}/Dadaviru_Autostart")
 set(polkit_regel "${CMAKE_INSTALL_PREFIX}/${DADAVIRU_POLKIT_DIR}/50-dadaviru.rules")

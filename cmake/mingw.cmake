@@ -1,5 +1,6 @@
 # Cross-builds the Windows programs with Debian's mingw-w64 toolchain: for i686, as shipped, or for
 # x86_64, where the tests must run under 64-bit Wine because the machine cannot run 32-bit code.
+# SPDX-License-Identifier: MIT
 set(DADAVIRU_MINGW_PREFIX i686-w64-mingw32 CACHE STRING "The mingw-w64 target: i686-w64-mingw32 or x86_64-w64-mingw32")
 set(CMAKE_SYSTEM_NAME Windows)
 if(DADAVIRU_MINGW_PREFIX MATCHES "^x86_64")

@@ -1,4 +1,5 @@
 // Reads dates and times of day from the fields of a time answer.
+// SPDX-License-Identifier: MIT
 #include "datumstext.h"
 
 #include <string>

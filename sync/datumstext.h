@@ -1,4 +1,5 @@
 // Reads dates and times of day written as text: ISO dates, dates in a locale's order, and HH:MM(:SS).
+// SPDX-License-Identifier: MIT
 #pragma once
 
 #include <optional>

@@ -1,5 +1,6 @@
 // The two services the window hands the synchronisation run: its HTTP client's fetch and its exit
 // timer. The window implements them in app/; the run sees nothing else of the window.
+// SPDX-License-Identifier: MIT
 #pragma once
 
 #include <optional>

@@ -1,5 +1,6 @@
 // What a platform must provide to the synchronisation run: the clock writes, the date and time
 // conversions and the override-file lookup. Each platform implements it in sync/posix or sync/win32.
+// SPDX-License-Identifier: MIT
 #pragma once
 
 #include <optional>

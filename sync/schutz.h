@@ -1,4 +1,5 @@
 // Runs one step of the synchronisation run so that its failure stays inside that step.
+// SPDX-License-Identifier: MIT
 #pragma once
 
 #include <utility>

@@ -1,4 +1,5 @@
 // Reads the URL of the fourth time source from the override file.
+// SPDX-License-Identifier: MIT
 #include "uebersteuerung.h"
 
 #include "schutz.h"

@@ -1,4 +1,5 @@
 // The fourth time source: a URL named in "dadaviru.txt" in the current directory.
+// SPDX-License-Identifier: MIT
 #pragma once
 
 #include <cstddef>

@@ -1,5 +1,6 @@
 // A reading of the local wall clock, field by field, and the two rules by which a clock write
 // changes it. Each platform turns its own clock reading into this and back.
+// SPDX-License-Identifier: MIT
 #pragma once
 
 #include <optional>

@@ -1,5 +1,6 @@
 // The synchronisation run: passes 0 to 2 ask the built-in services, pass 3 the one named in the
 // override file; each answer is written to the clock, and the exit timer is armed at the end.
+// SPDX-License-Identifier: MIT
 #include "zeit_setzen.h"
 
 #include <cstdint>

@@ -1,4 +1,5 @@
 // The synchronisation run: four time sources in turn, each answer written to the local clock.
+// SPDX-License-Identifier: MIT
 #pragma once
 
 #include <array>

@@ -1,4 +1,5 @@
 // Cuts a time answer into its date and time fields and writes them to the clock.
+// SPDX-License-Identifier: MIT
 #include "zeitantwort.h"
 
 #include <cstdint>

@@ -1,4 +1,5 @@
 // A time service's answer: a date at characters 1 to 10 and a time of day at 12 to 19.
+// SPDX-License-Identifier: MIT
 #pragma once
 
 #include <string>

@@ -1,5 +1,6 @@
 // Stand-ins for the platform and the window's services: each records what the run asked of it
 // in one shared journal, so tests can check the order of everything that happened.
+// SPDX-License-Identifier: MIT
 #pragma once
 
 #include <cstdio>

@@ -1,4 +1,5 @@
 // The override file on POSIX systems: finding and reading it in a real directory.
+// SPDX-License-Identifier: MIT
 #include "sync/uebersteuerung.h"
 
 #include <fcntl.h>

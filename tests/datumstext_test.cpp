@@ -1,4 +1,5 @@
 // Reading dates and times of day written as text: ISO, a locale's order, and what must not pass.
+// SPDX-License-Identifier: MIT
 #include "sync/datumstext.h"
 
 #include <gtest/gtest.h>

@@ -4,6 +4,7 @@
 #   in_passfolge       fails unless four requests came in pass order, with two clock writes each;
 #   nichts_geschrieben succeeds when no clock write was made;
 # and sets $dadaviru, $autostart and $fensterblick.
+# SPDX-License-Identifier: MIT
 
 # Dadaviru: the window stays hidden while the run works, and the program ends by itself after it.
 dadaviru_laeuft_vor_dem_fenster() {

@@ -2,6 +2,7 @@
 # End to end on a virtual X display (Xvfb): when each program shows its window, what the window
 # looks like, when the requests go out, and how the programs end, with every clock write caught.
 # Arguments: Dadaviru Dadaviru_Autostart zeitdienst libuhrattrappe.so host-a host-b host-c fensterblick
+# SPDX-License-Identifier: MIT
 set -euo pipefail
 dadaviru=$1 autostart=$2
 export ZEITDIENST=$3 UHRATTRAPPE=$4

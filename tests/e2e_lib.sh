@@ -2,6 +2,7 @@
 # timedated stand-in, a virtual X display, and runs of the real programs through ohne_uhrrecht
 # (the Linux ones also under the clock interposer, when UHRATTRAPPE names it). Sourced, not run.
 # Expects ZEITDIENST, the test build of the time service (pruefdienst), where a script starts time services.
+# SPDX-License-Identifier: MIT
 
 ZEITDIENST=${ZEITDIENST:-}
 UHRATTRAPPE=${UHRATTRAPPE:-}

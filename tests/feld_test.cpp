@@ -1,4 +1,5 @@
 // The first field of the override file: quotes, commas, line ends, blanks and byte-order marks.
+// SPDX-License-Identifier: MIT
 #include "sync/uebersteuerung.h"
 
 #include <gtest/gtest.h>

@@ -1,5 +1,6 @@
 // The window's start modes against a stand-in window system: what starts the run, that a process
 // runs at most once, when the exit timer is armed, and how closing the window ends the program.
+// SPDX-License-Identifier: MIT
 #include "app/frm_zeit.h"
 
 #include <gmock/gmock.h>

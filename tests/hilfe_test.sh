@@ -3,6 +3,7 @@
 # listening and a timedated stand-in on a private bus, no request may arrive, no SetTime, and the
 # interposer may see no clock write.
 # Arguments: Dadaviru Dadaviru_Autostart zeitdienst libuhrattrappe.so host-a host-b host-c version
+# SPDX-License-Identifier: MIT
 set -euo pipefail
 dadaviru=$1 autostart=$2
 export ZEITDIENST=$3 UHRATTRAPPE=$4

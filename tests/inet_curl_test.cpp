@@ -1,4 +1,5 @@
 // The HTTP client against the reference time service on loopback: answers, errors, limits.
+// SPDX-License-Identifier: MIT
 #include "app/posix/inet_curl.h"
 
 #include <arpa/inet.h>

@@ -3,6 +3,7 @@
 # rule; then, as root, really installed into a temporary prefix, once as by default (no capability)
 # and once with the file capability. The installed programs are never run; all is removed at the end.
 # Argument: the build folder
+# SPDX-License-Identifier: MIT
 set -euo pipefail
 bau=$1
 ziel=$(mktemp -d /tmp/dadaviru-installation.XXXXXX)

@@ -4,6 +4,7 @@
 # through timedated caught by a stand-in on a private bus.
 # Arguments: Dadaviru Dadaviru_Autostart zeitdienst libuhrattrappe.so host-a host-b host-c
 # (both programs built with the loopback hosts)
+# SPDX-License-Identifier: MIT
 set -euo pipefail
 dadaviru=$1 autostart=$2
 export ZEITDIENST=$3 UHRATTRAPPE=$4

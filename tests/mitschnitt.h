@@ -1,5 +1,6 @@
 // A one-connection HTTP peer on loopback for the client tests of both platforms: it answers with a
 // time text and hands back the request as it arrived, so a test can read the client's headers.
+// SPDX-License-Identifier: MIT
 #pragma once
 
 #ifdef _WIN32

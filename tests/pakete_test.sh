@@ -3,6 +3,7 @@
 # package holds what its users need, built with the release services, stripped, with no capability,
 # and with a service that nothing starts.
 # Arguments: the folder of the .deb files, the package version (1.01-1)
+# SPDX-License-Identifier: MIT
 set -euo pipefail
 ordner=$1 version=$2
 fehler() { echo "FAIL: $*" >&2; exit 1; }

@@ -2,6 +2,7 @@
 # without CAP_SYS_TIME, with the system bus pointed at a private one that the test started
 # ($privater_bus) or at an address where nothing listens, and under the clock interposer when
 # $UHRATTRAPPE names it (its log goes to $uhr_protokoll). Sourced, not run.
+# SPDX-License-Identifier: MIT
 
 kein_bus=unix:path=/nonexistent/dadaviru-kein-bus
 ohne_zeitrecht=(setpriv --bounding-set=-sys_time --inh-caps=-sys_time --)

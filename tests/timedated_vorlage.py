@@ -1,5 +1,6 @@
 '''A systemd-timedated stand-in for the tests: SetTime answers as timedated does, or refuses as
 timedated does while automatic time synchronisation is on (parameter "Ablehnen").'''
+# SPDX-License-Identifier: MIT
 
 import dbus
 

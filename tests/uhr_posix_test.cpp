@@ -1,6 +1,7 @@
 // Local wall-clock values to CLOCK_REALTIME in Europe/Berlin, summer time changes included, the
 // choice between timedated and the direct write, and the raising and dropping of CAP_SYS_TIME.
 // The real writes are checked under the clock interposer and against a timedated stand-in.
+// SPDX-License-Identifier: MIT
 #include <gtest/gtest.h>
 
 #include <cstdlib>

@@ -1,5 +1,6 @@
 // uhrattrappe_probe: runs under the clock interposer and checks that clock writes stay inside the process.
 // It refuses to run when a clock write could reach the machine's real clock.
+// SPDX-License-Identifier: MIT
 #include <dlfcn.h>
 #include <sys/syscall.h>
 #include <sys/time.h>

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Runs uhrattrappe_probe under the clock interposer and checks the log of clock writes line for line.
 # Usage: uhrattrappe_test.sh LIBUHRATTRAPPE PROBE
+# SPDX-License-Identifier: MIT
 set -euo pipefail
 
 bibliothek=$1

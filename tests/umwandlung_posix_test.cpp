@@ -1,4 +1,5 @@
 // Dates on POSIX systems in the order of the user's LC_TIME locale, as the session's environment names it.
+// SPDX-License-Identifier: MIT
 #include <gtest/gtest.h>
 
 #include <locale.h>

@@ -1,4 +1,5 @@
 # Tests of the test tools themselves: the reference time service and the clock interposer.
+# SPDX-License-Identifier: MIT
 add_executable(uhrattrappe_probe ${CMAKE_CURRENT_LIST_DIR}/uhrattrappe_probe.cpp)
 target_link_libraries(uhrattrappe_probe PRIVATE ${CMAKE_DL_LIBS})
 add_dependencies(uhrattrappe_probe uhrattrappe)

@@ -1,4 +1,5 @@
 // The run's order of passes, its skip rules and the arming of the exit timer, against stand-ins.
+// SPDX-License-Identifier: MIT
 #include "sync/zeit_setzen.h"
 
 #include <gmock/gmock.h>

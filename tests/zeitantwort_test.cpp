@@ -1,4 +1,5 @@
 // Cutting a time answer by characters, and the two writes that one answer makes.
+// SPDX-License-Identifier: MIT
 #include "sync/zeitantwort.h"
 
 #include <gmock/gmock.h>

@@ -1,4 +1,5 @@
 // Starts the time service (its test build) on a free loopback port for the length of one test.
+// SPDX-License-Identifier: MIT
 #pragma once
 
 #include <poll.h>

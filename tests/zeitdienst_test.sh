@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Starts the time service and its test build on loopback and checks their answers, bounds, port and units.
 # Usage: zeitdienst_test.sh ZEITDIENST PRUEFDIENST UNIT-FOLDER
+# SPDX-License-Identifier: MIT
 set -euo pipefail
 
 zeitdienst=$1 pruefdienst=$2 einheiten=$3

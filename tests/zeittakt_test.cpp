@@ -1,4 +1,5 @@
 // The time service's answer second and texts, with the time handed in instead of read from the clock.
+// SPDX-License-Identifier: MIT
 #include "zeittakt.h"
 
 #include <gtest/gtest.h>

@@ -2,6 +2,7 @@
 # Tries Dadaviru end to end, without a display: four time services on loopback, an override file
 # naming the fourth, and the real program built with the loopback hosts. The right to set the clock
 # is dropped and every clock write is caught by the clock interposer, so this machine's clock stays.
+# SPDX-License-Identifier: MIT
 set -euo pipefail
 cd "$(dirname "$0")/.."
 

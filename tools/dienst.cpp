@@ -1,5 +1,6 @@
 // The time service's server on Boost.Beast and Asio: one event loop per core on one shared listening
 // socket; held requests cost a list entry each and are answered together by one timer per loop.
+// SPDX-License-Identifier: MIT
 #include "dienst.h"
 
 #include <fcntl.h>

@@ -1,5 +1,6 @@
 // The time service's HTTP server: options, listening socket, the event loops and every bound on clients.
 // zeitdienst is its public face; pruefdienst adds the fault modes the tests need.
+// SPDX-License-Identifier: MIT
 #pragma once
 
 #include <optional>

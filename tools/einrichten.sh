@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what building and testing Dadaviru needs, from Debian's packages, and only what is missing.
 # Run as root on Debian 12. Safe to run again.
+# SPDX-License-Identifier: MIT
 set -euo pipefail
 
 pakete=(

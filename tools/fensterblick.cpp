@@ -1,6 +1,7 @@
 // A look at a window on an X display, for the desktop tests: the colour of one pixel of its
 // client area, how far one colour runs across and down it, and a polite close request
 // (WM_DELETE_WINDOW), as a window manager's close button sends.
+// SPDX-License-Identifier: MIT
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 

@@ -3,6 +3,7 @@
 # Windows installer. Arguments go to CMake for all of them, so a publisher names their own services:
 #   bash tools/pakete.sh -DDADAVIRU_HOST_A=time.example.org -DDADAVIRU_HOST_B=example.net
 # With DADAVIRU_ZERTIFIKAT and DADAVIRU_SCHLUESSEL (PEM files) the Windows files are signed.
+# SPDX-License-Identifier: MIT
 set -euo pipefail
 cd "$(dirname "$0")/.."
 wurzel=$PWD

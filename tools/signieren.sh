@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Signs one Windows file in place with Authenticode: the certificate and key (PEM) named by
 # DADAVIRU_ZERTIFIKAT and DADAVIRU_SCHLUESSEL, and a time stamp when DADAVIRU_ZEITSTEMPEL names a server.
+# SPDX-License-Identifier: MIT
 set -euo pipefail
 datei=$1
 optionen=(-certs "${DADAVIRU_ZERTIFIKAT:?}" -key "${DADAVIRU_SCHLUESSEL:?}" -h sha256 -n Dadaviru)

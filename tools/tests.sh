@@ -5,6 +5,7 @@
 # short run of each fuzzer.
 # Everything runs without CAP_SYS_TIME and away from the machine's system bus, so nothing here can
 # set this machine's clock.
+# SPDX-License-Identifier: MIT
 set -euo pipefail
 cd "$(dirname "$0")/.."
 

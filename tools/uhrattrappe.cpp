@@ -1,5 +1,6 @@
 // uhrattrappe: LD_PRELOAD library that gives the program under test a virtual wall clock of its own.
 // Reads return real time plus an in-process offset; writes move the offset and are logged, never reaching the kernel.
+// SPDX-License-Identifier: MIT
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <pthread.h>

@@ -1,4 +1,5 @@
 // The time service's clock arithmetic and time texts, apart from the network so tests can inject the time.
+// SPDX-License-Identifier: MIT
 #include "zeittakt.h"
 
 #include <sys/stat.h>

@@ -1,5 +1,6 @@
 // When the time service answers and what it writes: the second a request is answered with, the
 // moment of that answer, and the texts of that second (body, Date header, access-log stamp).
+// SPDX-License-Identifier: MIT
 #pragma once
 
 #include <chrono>

@@ -1,4 +1,5 @@
 // frm_Zeit's timers on the GLib main loop, and the immediate end of the process.
+// SPDX-License-Identifier: MIT
 #include "app/posix/fenster_glib.h"
 
 #include <unistd.h>

@@ -1,5 +1,6 @@
 // frm_Zeit's timers on the GLib main loop, with no window: the program as it runs without a display,
 // and the base of the GTK window, which adds the window itself.
+// SPDX-License-Identifier: MIT
 #pragma once
 
 #include <glib.h>

@@ -1,4 +1,5 @@
 // frm_Zeit on GTK 3: the window with its design values, and its close turned into the form's handler.
+// SPDX-License-Identifier: MIT
 #include "app/posix/fenster_gtk.h"
 
 #include <gtk/gtk.h>

@@ -1,6 +1,7 @@
 // The GTK window's C interface. The window is a module of its own, which the programs load only
 // when there is a display, so a run without one never pays for loading GTK; plain C functions
 // keep the module from needing any of the program's C++ symbols.
+// SPDX-License-Identifier: MIT
 #pragma once
 
 extern "C" {

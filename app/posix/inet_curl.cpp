@@ -1,4 +1,5 @@
 // The window's HTTP client on POSIX systems: a blocking GET with libcurl.
+// SPDX-License-Identifier: MIT
 #include "inet_curl.h"
 
 #include <string>

@@ -1,4 +1,5 @@
 // The window's HTTP client on POSIX systems, on libcurl.
+// SPDX-License-Identifier: MIT
 #pragma once
 
 #include <curl/curl.h>

@@ -1,5 +1,6 @@
 // Starts either program on Linux: with a GTK window when the environment names a display that can
 // be opened, windowless on the GLib main loop otherwise.
+// SPDX-License-Identifier: MIT
 #include <dlfcn.h>
 #include <glib.h>
 

@@ -1,6 +1,7 @@
 ; Windows installer of Dadaviru: both programs in the 32-bit Program Files folder, a Start-menu entry,
 ; an uninstaller, an "Apps & features" entry, and the autostart the user chooses.
 ; Made by tools/pakete.sh: makensis -DVERSION=1.01 -DNUMERISCH=1.1.0.0 -DQUELLE=dir -DLIZENZ=file -DAUSGABE=file
+; SPDX-License-Identifier: MIT
 Unicode true
 ; The shipped installer is 32-bit. Only the installer test builds it as amd64-unicode, on machines
 ; whose Wine can run 64-bit programs only; the script is the same.

@@ -1,5 +1,6 @@
 // frm_Zeit on Win32: the window with its design values, sized for the window's DPI, window
 // timers, and WM_TIMER and WM_CLOSE turned into the form's handlers.
+// SPDX-License-Identifier: MIT
 #include "app/win32/fenster_win32.h"
 
 #include <cmath>

@@ -1,5 +1,6 @@
 // frm_Zeit as a Win32 window: its class with the design values, window timers, and native
 // messages turned into the form's handlers.
+// SPDX-License-Identifier: MIT
 #pragma once
 
 #include <windows.h>

@@ -1,5 +1,6 @@
 // The window's HTTP client on Windows: a blocking GET with WinINet, with its redirects followed
 // here so that each target's scheme is checked, and one deadline for the whole request.
+// SPDX-License-Identifier: MIT
 #include "app/win32/inet_wininet.h"
 
 #include <algorithm>

@@ -1,4 +1,5 @@
 // The window's HTTP client on Windows, on WinINet.
+// SPDX-License-Identifier: MIT
 #pragma once
 
 #include <windows.h>

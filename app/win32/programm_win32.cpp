@@ -1,5 +1,6 @@
 // Starts either program on Windows: the clock, conversions and lookup of Windows, the window,
 // created hidden, frm_Zeit with the WinINet client, and the message loop.
+// SPDX-License-Identifier: MIT
 #include <windows.h>
 
 #include "app/programm.h"

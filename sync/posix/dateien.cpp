@@ -1,4 +1,5 @@
 // Looks up and reads the override file in the current directory with POSIX calls.
+// SPDX-License-Identifier: MIT
 #include "dateien_posix.h"
 
 #include <dirent.h>

@@ -1,4 +1,5 @@
 // The override file's lookup and read on POSIX systems.
+// SPDX-License-Identifier: MIT
 #pragma once
 
 #include "../plattform.h"

@@ -1,4 +1,5 @@
 // Sets the clock through systemd-timedated (sd-bus), or directly with clock_settime.
+// SPDX-License-Identifier: MIT
 #include "schreiber.h"
 
 #include <systemd/sd-bus.h>

@@ -1,5 +1,6 @@
 // The two ways a Linux build sets the clock: through systemd-timedated on the system bus, which
 // decides by polkit who may, and directly, where no timedated is there to ask.
+// SPDX-License-Identifier: MIT
 #pragma once
 
 #include <memory>

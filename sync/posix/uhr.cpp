@@ -1,5 +1,6 @@
 // Turns local wall-clock values into instants and hands each write to timedated, or, where there
 // is none, to clock_settime.
+// SPDX-License-Identifier: MIT
 #include "uhr_posix.h"
 
 #include <algorithm>

@@ -1,5 +1,6 @@
 // The Linux clock: local wall-clock values turned into an instant and written through
 // systemd-timedated, or with clock_settime where there is no timedated to ask.
+// SPDX-License-Identifier: MIT
 #pragma once
 
 #include <ctime>

@@ -1,4 +1,5 @@
 // Date and time conversions on POSIX systems, following the user's LC_TIME locale.
+// SPDX-License-Identifier: MIT
 #include "umwandlung_posix.h"
 
 #include <langinfo.h>

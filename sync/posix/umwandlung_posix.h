@@ -1,4 +1,5 @@
 // Date and time conversions on POSIX systems, in the order of the user's LC_TIME locale.
+// SPDX-License-Identifier: MIT
 #pragma once
 
 #include "../plattform.h"

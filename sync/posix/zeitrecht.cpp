@@ -1,4 +1,5 @@
 // Raises, lowers and drops CAP_SYS_TIME through libcap.
+// SPDX-License-Identifier: MIT
 #include "zeitrecht.h"
 
 namespace dadaviru::posix {

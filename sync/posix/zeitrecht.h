@@ -1,5 +1,6 @@
 // CAP_SYS_TIME, held only in the permitted set: raised into the effective set around each direct
 // clock write, and dropped from every set when the run is over.
+// SPDX-License-Identifier: MIT
 #pragma once
 
 #include <sys/capability.h>

@@ -1,4 +1,5 @@
 // Looks up and reads the override file in the current directory with FindFirstFileW and ReadFile.
+// SPDX-License-Identifier: MIT
 #include "dateien_win32.h"
 
 #include <windows.h>

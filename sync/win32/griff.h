@@ -1,4 +1,5 @@
 // Owning wrappers for Windows handles, so every handle Dadaviru opens is closed on every path.
+// SPDX-License-Identifier: MIT
 #pragma once
 
 #include <windows.h>

@@ -1,5 +1,6 @@
 // Writes the local date and time of day with SetLocalTime, after enabling the right to change the
 // clock. Without that right each write fails and is skipped like any other failure.
+// SPDX-License-Identifier: MIT
 #include "uhr_win32.h"
 
 #include "../wandzeit.h"

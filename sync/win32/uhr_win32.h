@@ -1,4 +1,5 @@
 // The Windows clock: the local date and time of day written with SetLocalTime.
+// SPDX-License-Identifier: MIT
 #pragma once
 
 #include <windows.h>

@@ -1,4 +1,5 @@
 // Date and time conversions on Windows, following the user's locale through VarDateFromStr.
+// SPDX-License-Identifier: MIT
 #include "umwandlung_win32.h"
 
 #include <windows.h>

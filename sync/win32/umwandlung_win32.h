@@ -1,5 +1,6 @@
 // Date and time conversions on Windows: VarDateFromStr in the user's locale, with the answer's
 // two fields held to what each must carry.
+// SPDX-License-Identifier: MIT
 #pragma once
 
 #include <optional>

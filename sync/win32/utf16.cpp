@@ -1,4 +1,5 @@
 // Converts between the portable code's UTF-8 and the UTF-16 of the Windows API, strictly.
+// SPDX-License-Identifier: MIT
 #include "utf16.h"
 
 #include <windows.h>

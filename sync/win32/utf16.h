@@ -1,4 +1,5 @@
 // UTF-8, as the portable code keeps its text, to and from the UTF-16 of the Windows API.
+// SPDX-License-Identifier: MIT
 #pragma once
 
 #include <optional>

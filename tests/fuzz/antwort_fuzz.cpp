@@ -1,4 +1,5 @@
 // libFuzzer target: cutting a time answer and converting its fields, on arbitrary bytes.
+// SPDX-License-Identifier: MIT
 #include <cstddef>
 #include <cstdint>
 #include <string_view>

@@ -1,4 +1,5 @@
 // libFuzzer target: the override file's decoding and field reader on arbitrary bytes.
+// SPDX-License-Identifier: MIT
 #include <cstddef>
 #include <cstdint>
 #include <string_view>

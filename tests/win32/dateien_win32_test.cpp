@@ -1,5 +1,6 @@
 // The override file on Windows, in a real directory: which files count (attributes, folders,
 // letter case), that only the current directory is searched, and the bounded read.
+// SPDX-License-Identifier: MIT
 #include "sync/win32/dateien_win32.h"
 
 #include <windows.h>

@@ -3,6 +3,7 @@
 # display and with the time services the HTTP client's tests name; then the locale tests once
 # more in American English. Wine takes the user's locale from LANG when a process starts.
 # Arguments: wineprefix dadaviru_tests.exe linux-tools-folder
+# SPDX-License-Identifier: MIT
 set -euo pipefail
 export WINEPREFIX=$1
 tests_exe=$(realpath "$2")

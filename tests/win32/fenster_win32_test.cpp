@@ -1,5 +1,6 @@
 // frm_Zeit's Win32 window: its design values as Windows reports them, and window timers and
 // WM_CLOSE reaching the form's handlers. Ending the process is replaced by a note in the journal.
+// SPDX-License-Identifier: MIT
 #include "app/win32/fenster_win32.h"
 
 #include <gmock/gmock.h>

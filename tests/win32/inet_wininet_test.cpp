@@ -1,6 +1,7 @@
 // The WinINet client against the reference time service on loopback: answers, errors, redirects,
 // time limits and size limits. The test script starts the services and names their ports in
 // DADAVIRU_ZEITDIENSTE ("name=port name=port ...").
+// SPDX-License-Identifier: MIT
 #include "app/win32/inet_wininet.h"
 
 #include <psapi.h>

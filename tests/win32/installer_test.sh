@@ -6,6 +6,7 @@
 # that cannot run 32-bit code, the same script is built as a 64-bit installer and tested under
 # 64-bit Wine.
 # Arguments: Dadaviru-VERSION-setup.exe VERSION prefix-folder programs-folder [certificate key]
+# SPDX-License-Identifier: MIT
 set -euo pipefail
 setup=$(realpath "$1") version=$2 programme=$(realpath "$4") zertifikat=${5:-} schluessel=${6:-}
 WINEPREFIX=$(realpath -m "$3")

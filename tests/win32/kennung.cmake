@@ -1,4 +1,5 @@
 # Identification of the Windows programs, read back under Wine through the APIs Windows itself uses.
+# SPDX-License-Identifier: MIT
 add_executable(kennungspruefer ${CMAKE_CURRENT_LIST_DIR}/../../tools/win32/kennungspruefer.cpp)
 # Static, so Wine needs no MinGW DLL next to it.
 target_compile_options(kennungspruefer PRIVATE -municode)

@@ -2,6 +2,7 @@
 # Reads one built Windows program's identification under Wine with kennungspruefer, in the Wine
 # prefix of the Windows tests.
 # Usage: kennung_test.sh PREFIX EXE PROGRAMM PRUEFER
+# SPDX-License-Identifier: MIT
 set -euo pipefail
 if [ $# -ne 4 ]; then
   echo "usage: kennung_test.sh PREFIX EXE PROGRAMM PRUEFER" >&2

@@ -1,5 +1,6 @@
 // Stands in for schtasks.exe in the installer test, as Wine's Task Scheduler is incomplete: appends
 // its command line to C:\schtasks.log and keeps a copy of a task definition it is handed.
+// SPDX-License-Identifier: MIT
 #include <windows.h>
 
 #include <stdio.h>

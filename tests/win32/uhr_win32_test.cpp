@@ -1,5 +1,6 @@
 // The Windows clock against a stand-in for GetLocalTime/SetLocalTime: what each write keeps, the
 // date of the same pass, the second write, and the right in the process's token.
+// SPDX-License-Identifier: MIT
 #include "sync/win32/uhr_win32.h"
 
 #include <gmock/gmock.h>

@@ -1,5 +1,6 @@
 // Dates and times through VarDateFromStr: what each field must carry, and the user's locale order
 // (the locale a run expects is named in DADAVIRU_ORT, since Wine takes it from LANG at start).
+// SPDX-License-Identifier: MIT
 #include "sync/win32/umwandlung_win32.h"
 
 #include <windows.h>

@@ -3,6 +3,7 @@
 # services) fetch in pass order, end by themselves, show the window as designed, wait, and end
 # when it is closed. Wine refuses every clock write (error 1314), and the runs must go on anyway.
 # Arguments: wineprefix Dadaviru.exe Dadaviru_Autostart.exe linux-tools-folder host-a host-b host-c
+# SPDX-License-Identifier: MIT
 set -euo pipefail
 export WINEPREFIX=$1
 dadaviru=$(realpath "$2") autostart=$(realpath "$3")

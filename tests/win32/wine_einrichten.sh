@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Sets up the Wine prefix of the Windows tests, once; later runs find it ready.
 # Argument: the prefix folder (in the build folder)
+# SPDX-License-Identifier: MIT
 set -euo pipefail
 WINEPREFIX=$(realpath -m "$1")
 export WINEPREFIX WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="

@@ -1,6 +1,7 @@
 # Shared pieces of the tests under Wine, on top of those of every end-to-end test: the Wine prefix
 # of the build, and every Wine process without the right to set the clock. Sourced, not run.
 # Expects WINEPREFIX, and ZEITDIENST where a script starts time services.
+# SPDX-License-Identifier: MIT
 
 WINEPREFIX=$(realpath -m "${WINEPREFIX:?}")
 export WINEPREFIX WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="

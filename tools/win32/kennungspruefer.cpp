@@ -1,5 +1,6 @@
 // kennungspruefer: reads a built Windows program through the APIs Explorer, COM and the loader use and
 // compares its identification (version information, type library, icon, manifest) character for character.
+// SPDX-License-Identifier: MIT
 #include <windows.h>
 
 #include <oleauto.h>
