@@ -32,17 +32,14 @@ fehler() { echo "FAIL: $*" >&2; exit 1; }
 # dienst_starten ADDR PORT [zeitdienst options...]: starts a time service and waits until it
 # listens; sets $port to its port (useful with port 0). Every answer is logged to $arbeit/anfragen.
 dienst_starten() {
-  local adresse=$1 wunschport=$2 portdatei i
+  local adresse=$1 wunschport=$2 portdatei
   shift 2
   portdatei=$(mktemp -u "$arbeit/port.XXXXXX")
   "${ZEITDIENST:?}" --bind "$adresse" --port "$wunschport" --port-file "$portdatei" --log "$arbeit/anfragen" \
     --end-after 600 "$@" >/dev/null &
   dienste+=($!)
-  for i in $(seq 100); do
-    [ -s "$portdatei" ] && { port=$(cat "$portdatei"); return 0; }
-    sleep 0.05
-  done
-  fehler "time service on $adresse:$wunschport did not start"
+  warten_auf 5 test -s "$portdatei" || fehler "time service on $adresse:$wunschport did not start"
+  port=$(cat "$portdatei")
 }
 
 dienste_beenden() {
@@ -142,9 +139,7 @@ geschrieben() { [ -f "$arbeit/uhr" ] && cut -d' ' -f3,4 "$arbeit/uhr" || true; }
 anzeige_starten() {
   Xvfb -displayfd 9 -screen 0 800x600x24 -nolisten tcp 9>"$arbeit/anzeige" 2>/dev/null &
   anzeige_pid=$!
-  local i
-  for i in $(seq 100); do [ -s "$arbeit/anzeige" ] && break; sleep 0.05; done
-  [ -s "$arbeit/anzeige" ] || fehler "Xvfb did not start"
+  warten_auf 5 test -s "$arbeit/anzeige" || fehler "Xvfb did not start"
   export DISPLAY=:$(cat "$arbeit/anzeige") NO_AT_BRIDGE=1
   xdotool getdisplaygeometry >/dev/null || fehler "no display at $DISPLAY"
 }

@@ -21,6 +21,9 @@ ohne_uhrrecht() {
 # without the interposer, which such a command names itself where it wants it.
 ohne_uhrrecht_zeile() { echo "${ohne_zeitrecht[*]} env DBUS_SYSTEM_BUS_ADDRESS=${privater_bus:-$kein_bus}"; }
 
+# Whether this machine's kernel runs 32-bit programs, and with them 32-bit Wine.
+kann_32_bit() { /lib/ld-linux.so.2 --version >/dev/null 2>&1; }
+
 # wine_waehlen FOLDER: Wine for the programs of $DADAVIRU_WINEARCH (win32 unless it says win64).
 # /usr/bin/wine takes the 32-bit loader whenever it is installed, even on a machine that cannot run
 # 32-bit code; for win64, FOLDER puts the 64-bit loader first on PATH, for wineboot too.

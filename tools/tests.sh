@@ -67,7 +67,6 @@ pakete() {
 # installer is tested there too. The shipped programs are 32-bit; on a machine whose kernel cannot
 # run 32-bit code (no Wine for them), the same code is tested as a 64-bit build under 64-bit Wine,
 # and the 32-bit build is only built.
-kann_32_bit() { /lib/ld-linux.so.2 --version >/dev/null 2>&1; }
 windows() {
   echo "== windows (mingw-w64, under Wine)"
   cmake --preset windows >/dev/null

@@ -87,8 +87,10 @@ bool hat_geantwortet(Startmodus modus, int argc, char** argv) {
         }
         if (argument == "--help" || argument == "-h") {
             std::printf("Usage: %s [--help | --version]\n\n", name);
-            std::printf("Sets this computer's clock from the network and ends by itself.%s\n",
-                        modus == Startmodus::beim_Laden ? "" : " Waits 30 seconds first (for the autostart).");
+            std::printf("Sets this computer's clock from the network and ends by itself.");
+            if (modus == Startmodus::nach_Wartezeit)
+                std::printf(" Waits %d seconds first (for the autostart).", Wartezeit_ms / 1000);
+            std::printf("\n");
             std::printf(
                 "It asks these time services over HTTP, one after the other, and writes the local date\n"
                 "and time of day from each answer:\n");

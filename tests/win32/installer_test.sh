@@ -18,7 +18,7 @@ arbeit=$(mktemp -d /tmp/dadaviru-installer.XXXXXX)
 trap 'rm -rf "$arbeit"' EXIT
 
 mingw=i686-w64-mingw32
-if ! /lib/ld-linux.so.2 --version > /dev/null 2>&1; then
+if ! kann_32_bit; then
   echo "installer: this machine cannot run 32-bit programs; testing the same script as a 64-bit installer"
   export DADAVIRU_WINEARCH=win64
   mingw=x86_64-w64-mingw32
