@@ -11,7 +11,7 @@ cmake --preset linux >/dev/null
 cmake --build --preset linux --target Dadaviru_loopback zeitdienst uhrattrappe >/dev/null
 
 bau=build/linux
-export ZEITDIENST=$PWD/$bau/tools/zeitdienst UHRATTRAPPE=$PWD/$bau/tests/werkzeuge/libuhrattrappe.so
+export ZEITDIENST=$PWD/$bau/zeitdienst/zeitdienst UHRATTRAPPE=$PWD/$bau/tests/werkzeuge/libuhrattrappe.so
 . tests/e2e_lib.sh
 
 # The built-in services of this build are the loopback ones of the tests.

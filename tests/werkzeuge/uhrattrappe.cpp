@@ -1,5 +1,7 @@
 // uhrattrappe: LD_PRELOAD library that gives the program under test a virtual wall clock of its own.
 // Reads return real time plus an in-process offset; writes move the offset and are logged, never reaching the kernel.
+// A test may also step the clock of a running program, as NTP steps a host's: by the seconds in the
+// file UHRATTRAPPE_SPRUNG, which is read again while the program runs.
 // SPDX-License-Identifier: MIT
 #include <dlfcn.h>
 #include <fcntl.h>
@@ -27,9 +29,17 @@ constexpr std::int64_t kNsProSekunde = 1'000'000'000;
 constexpr std::int64_t kLetzteSekunde = 8'277'292'036;
 
 std::atomic<ClockGettime> echt_clock_gettime{nullptr};
-std::atomic<std::int64_t> versatz_ns{0};  // virtual minus real CLOCK_REALTIME
+std::atomic<std::int64_t> versatz_ns{0};  // virtual minus real CLOCK_REALTIME, from writes and the start
 pthread_once_t eingerichtet = PTHREAD_ONCE_INIT;
 char protokoll_datei[4096];
+
+// The step a test asked for, on top of the offset. The file is read at most every 10 ms (of the
+// monotonic clock), so a program that reads the clock in a loop is not slowed by it. A test replaces
+// the file whole (writes another, then renames it), so a read never sees half a number.
+constexpr std::int64_t kSprungPruefenNs = 10'000'000;
+char sprung_datei[4096];
+std::atomic<std::int64_t> sprung_ns{0};
+std::atomic<std::int64_t> sprung_gelesen_ns{INT64_MIN / 2};
 
 void melden(const char* text) {
     if (::write(STDERR_FILENO, text, std::strlen(text)) < 0) return;
@@ -60,6 +70,13 @@ void einrichten_einmal() {
             melden("uhrattrappe: UHRATTRAPPE_PROTOKOLL too long, not logging\n");
     }
 
+    if (const char* pfad = std::getenv("UHRATTRAPPE_SPRUNG"); pfad != nullptr && *pfad != '\0') {
+        if (std::strlen(pfad) < sizeof sprung_datei)
+            std::strcpy(sprung_datei, pfad);
+        else
+            melden("uhrattrappe: UHRATTRAPPE_SPRUNG too long, no steps\n");
+    }
+
     if (const char* start = std::getenv("UHRATTRAPPE_START"); start != nullptr && *start != '\0') {
         char* ende = nullptr;
         errno = 0;
@@ -82,10 +99,37 @@ void einrichten() {
 // Set up at load time too, so UHRATTRAPPE_START counts from the start of the process.
 [[gnu::constructor]] void beim_laden() { einrichten(); }
 
+// A missing file is no step; a file that holds no number changes nothing.
+void sprung_nachsehen() {
+    if (sprung_datei[0] == '\0') return;
+    timespec m{};
+    if (echt_lesen(CLOCK_MONOTONIC, &m) != 0) return;
+    std::int64_t zuletzt = sprung_gelesen_ns.load();
+    if (ns_von(m) - zuletzt < kSprungPruefenNs || !sprung_gelesen_ns.compare_exchange_strong(zuletzt, ns_von(m)))
+        return;
+    const int gesichert = errno;
+    const int fd = ::open(sprung_datei, O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        sprung_ns.store(0);
+    } else {
+        char text[32] = {};
+        const ssize_t n = ::read(fd, text, sizeof text - 1);
+        ::close(fd);
+        char* ende = nullptr;
+        errno = 0;
+        const long long sekunden = n > 0 ? std::strtoll(text, &ende, 10) : 0;
+        if (n > 0 && errno == 0 && ende != text && (*ende == '\0' || *ende == '\n') && sekunden > -kLetzteSekunde &&
+            sekunden < kLetzteSekunde)
+            sprung_ns.store(sekunden * kNsProSekunde);
+    }
+    errno = gesichert;
+}
+
 int virtuell_lesen(clockid_t uhr, timespec* ts) {
     timespec echt{};
     if (echt_lesen(uhr, &echt) != 0) return -1;
-    const std::int64_t ns = ns_von(echt) + versatz_ns.load();
+    sprung_nachsehen();
+    const std::int64_t ns = ns_von(echt) + versatz_ns.load() + sprung_ns.load();
     std::int64_t sek = ns / kNsProSekunde;
     std::int64_t rest = ns % kNsProSekunde;
     if (rest < 0) {
@@ -126,7 +170,7 @@ int virtuell_setzen(const char* funktion, std::int64_t sek, long ns) {
     }
     timespec echt{};
     if (echt_lesen(CLOCK_REALTIME, &echt) != 0) return -1;
-    versatz_ns.store(sek * kNsProSekunde + ns - ns_von(echt));
+    versatz_ns.store(sek * kNsProSekunde + ns - ns_von(echt) - sprung_ns.load());
     protokollieren(funktion, sek, ns, echt);
     return 0;
 }

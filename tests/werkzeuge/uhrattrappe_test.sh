@@ -35,4 +35,23 @@ awk -v jetzt="$(date +%s)" '$5 < jetzt - 60 || $5 > jetzt + 1 { exit 1 }' "$arbe
 
 echo "without start time and without log"
 ohne_uhrrecht env -u UHRATTRAPPE_START -u UHRATTRAPPE_PROTOKOLL LD_PRELOAD="$bibliothek" "$probe"
+
+# bash reads the wall clock for $EPOCHSECONDS, so a bash under the interposer shows the step itself;
+# it waits for the step to be seen, not for any time.
+echo "a step of a running program's clock, back and forth"
+sprung=$arbeit/sprung
+ohne_uhrrecht env LD_PRELOAD="$bibliothek" UHRATTRAPPE_SPRUNG="$sprung" bash -c '
+  . "$1"
+  sprung=$2
+  schreiten() { echo "$1" > "$sprung.neu" && mv "$sprung.neu" "$sprung"; }
+  vorher=$EPOCHSECONDS
+  schreiten -3600
+  warten_auf 20 eval "[ \$EPOCHSECONDS -le $((vorher - 3500)) ]" || fehler "the step back was not seen"
+  schreiten 0
+  warten_auf 20 eval "[ \$EPOCHSECONDS -ge $vorher ]" || fehler "the step forward was not seen"
+  schreiten 7200
+  warten_auf 20 eval "[ \$EPOCHSECONDS -ge $((vorher + 7100)) ]" || fehler "the second step forward was not seen"
+  rm "$sprung"
+  warten_auf 20 eval "[ \$EPOCHSECONDS -lt $((vorher + 3600)) ]" || fehler "a removed file left its step"
+' _ "$(dirname "$0")/../sicher_lib.sh" "$sprung"
 echo "ok"

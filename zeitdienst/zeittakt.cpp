@@ -1,4 +1,4 @@
-// The time service's clock arithmetic and time texts, apart from the network so tests can inject the time.
+// The time service's clock arithmetic and time texts, apart from the network so tests can hand in the time.
 // SPDX-License-Identifier: MIT
 #include "zeittakt.h"
 
@@ -15,6 +15,24 @@ Antwortzeit antwortzeit(Zeitpunkt jetzt, bool sofort) {
     if (sofort) return {round<seconds>(jetzt), jetzt};
     const Sekunde naechste = floor<seconds>(jetzt) + seconds(1);
     return {naechste, naechste};
+}
+
+Taktplan takt_planen(Zeitpunkt wand, Monoton mono) {
+    const Sekunde s = antwortzeit(wand, false).sekunde;
+    return {s, mono + (s - wand) - kFruehWecken, wand.time_since_epoch() - mono.time_since_epoch()};
+}
+
+Taktschritt takt_pruefen(const Taktplan& plan, Zeitpunkt wand, Monoton mono) {
+    using namespace std::chrono;
+    const nanoseconds gestellt = (wand.time_since_epoch() - mono.time_since_epoch()) - plan.abstand;
+    // Set forward, the clock may already be past the planned second: answering now would send a
+    // second that began long ago, and answering late is what the service exists to avoid.
+    if (abs(gestellt) > kUhrGestellt) return {Taktschritt::warten, {}, takt_planen(wand, mono)};
+    const nanoseconds bis = plan.sekunde - wand;
+    if (bis > kFruehWecken) return {Taktschritt::warten, {}, takt_planen(wand, mono)};
+    if (bis > 0ns) return {Taktschritt::gleich_wieder, {}, {}};
+    // Woken late, the loop answers with the second that is running: late, but still true.
+    return {Taktschritt::ticken, floor<seconds>(wand), {}};
 }
 
 bool zone_waehlen(std::string_view name) {

@@ -1,0 +1,54 @@
+// What the time service answers to a request, and when: decided from the request alone, apart from
+// any socket, and the answer's bytes as they go out for a given second.
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <utility>  // before Asio: its coroutine header uses std::exchange without it
+
+#include <boost/beast/http/status.hpp>
+#include <boost/beast/http/verb.hpp>
+#include <string>
+#include <string_view>
+
+#include "zeittakt.h"
+
+namespace zeitdienst {
+
+namespace http = boost::beast::http;
+
+// A client may have this many requests waiting for their answers on one connection; the last of
+// them closes it. Held requests are answered together at the tick, so a client that pipelines gains
+// nothing by it, and one connection cannot hold its place for more than a second with them.
+inline constexpr int kFliessband = 8;
+
+// What of a request its answer depends on.
+struct Anfrage {
+    http::verb methode = http::verb::unknown;
+    std::string_view ziel;
+    unsigned version = 11;
+    bool offen_halten = true;  // what the client asked for; HTTP/1.1 keeps the connection by default
+    int wartend = 0;           // requests of the same connection that are still waiting for their answer
+};
+
+struct Antwort {
+    http::status status = http::status::ok;
+    bool zeit = false;          // the body is the time text; otherwise there is none
+    bool nur_kopf = false;      // HEAD: the header of the body, without it
+    bool offen_halten = false;  // the connection stays open for the next request
+    bool http10 = false;
+    bool zur_sekunde = false;  // leaves at the next tick, not at once
+
+    friend bool operator==(const Antwort&, const Antwort&) = default;
+};
+
+Antwort beantworten(const Anfrage& anfrage, bool sofort);
+
+// For a request that could not be read: 400, 413 or 431, and the connection closed after it, since
+// what follows on it cannot be trusted to be the next request. It waits behind `wartend` held answers.
+Antwort fehlerantwort(http::status status, int wartend);
+
+// The whole answer as sent: status line, headers and body, the body naming `text` and the Date header
+// `datum` (for an answer at once: now rounded for the client, and now cut off, as HTTP wants it).
+std::string antworttext(const Antwort& antwort, Sekunde text, Sekunde datum);
+
+}  // namespace zeitdienst

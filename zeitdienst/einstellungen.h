@@ -1,0 +1,34 @@
+// The time service's options: what the command line may set, its defaults and its help text.
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+namespace zeitdienst {
+
+struct Einstellungen {
+    std::string adresse = "127.0.0.1";
+    long port = 8123;
+    std::string zone;  // empty: the process's own (TZ, else the machine's)
+    bool sofort = false;
+    std::string protokoll;  // access log: a file, "-" for stdout, empty for none
+    long verbindungen_hoechstens = 16384;
+    // Each client asks once and holds its connection for a second at most, so this many at once from
+    // one address are that many clients behind it starting within the same second; and one address
+    // takes no more than a 64th of all places.
+    long je_adresse_hoechstens = 256;
+    long kopf_frist_ms = 5000;
+    long kopf_hoechstens = 8192;
+    long faeden = 0;                  // 0: one per core
+    std::string benutzer = "nobody";  // who serves, when started as root
+};
+
+enum class Gelesen { weiter, hilfe, version, falsch };
+
+// Accepts "--name VALUE" and "--name=VALUE"; a later option overrides an earlier one.
+Gelesen einstellungen_lesen(int argc, char** argv, Einstellungen& e);
+
+void verwendung(std::FILE* aus, const char* name);
+
+}  // namespace zeitdienst

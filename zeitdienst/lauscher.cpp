@@ -1,0 +1,138 @@
+// The time service's listening socket and its acceptors.
+// SPDX-License-Identifier: MIT
+#include "lauscher.h"
+
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+#include <systemd/sd-daemon.h>
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+#include "plaetze.h"
+#include "schleife.h"
+#include "sitzung.h"
+
+namespace zeitdienst {
+
+namespace net = boost::asio;
+using tcp = net::ip::tcp;
+
+namespace {
+
+constexpr int kWarteschlange = 4096;  // listen backlog
+
+// Options of the listening socket, which each connection takes from it, so none needs a call of its
+// own. TCP_NODELAY: answers are single small writes, which Nagle would hold back until the client's
+// delayed ACK. TCP_DEFER_ACCEPT: a connection is handed over once its request has begun to arrive,
+// so the first read finds it, and a client that connects and sends nothing costs the kernel a
+// while, and no place, before it costs one.
+void einstellen(int fd, int option, int wert) {
+    int ist = 0;
+    socklen_t laenge = sizeof ist;
+    if (::getsockopt(fd, IPPROTO_TCP, option, &ist, &laenge) == 0 && ist != 0) return;
+    ::setsockopt(fd, IPPROTO_TCP, option, &wert, sizeof wert);
+}
+
+}  // namespace
+
+// A taken port is an error: the socket never shares a port (no SO_REUSEPORT), so a second instance
+// cannot quietly take half of the first one's clients.
+bool lauschen(const Einstellungen& e, Lauscher& l) {
+    const int n = sd_listen_fds(1);
+    if (n < 0) {
+        std::fprintf(stderr, "zeitdienst: cannot take the sockets from systemd: %s\n", std::strerror(-n));
+        return false;
+    }
+    if (n > 1) {
+        std::fprintf(stderr, "zeitdienst: systemd passed %d sockets; expected one\n", n);
+        return false;
+    }
+    net::io_context ioc;
+    tcp::acceptor a(ioc);
+    boost::system::error_code ec;
+    if (n == 1) {
+        const int fd = SD_LISTEN_FDS_START;
+        if (sd_is_socket(fd, AF_UNSPEC, SOCK_STREAM, 1) <= 0) {
+            std::fprintf(stderr, "zeitdienst: the socket from systemd is no listening TCP socket\n");
+            return false;
+        }
+        sockaddr_storage adr{};
+        socklen_t laenge = sizeof adr;
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&adr), &laenge);
+        l.art = adr.ss_family == AF_INET6 ? tcp::v6() : tcp::v4();
+        a.assign(l.art, fd, ec);
+    } else {
+        const auto adresse = net::ip::make_address(e.adresse, ec);
+        if (ec) {
+            std::fprintf(stderr, "zeitdienst: --bind wants a numeric address, not %s\n", e.adresse.c_str());
+            return false;
+        }
+        const tcp::endpoint ende(adresse, static_cast<unsigned short>(e.port));
+        l.art = ende.protocol();
+        a.open(l.art, ec);
+        if (!ec) a.set_option(tcp::acceptor::reuse_address(true), ec);
+        if (!ec) a.bind(ende, ec);
+        if (ec == net::error::address_in_use) {
+            std::fprintf(stderr, "zeitdienst: %s port %ld is already in use\n", e.adresse.c_str(), e.port);
+            return false;
+        }
+        if (!ec) a.listen(kWarteschlange, ec);
+        if (ec) {
+            std::fprintf(stderr, "zeitdienst: cannot listen on %s port %ld: %s\n", e.adresse.c_str(), e.port,
+                         ec.message().c_str());
+            return false;
+        }
+    }
+    if (ec) {
+        std::fprintf(stderr, "zeitdienst: %s\n", ec.message().c_str());
+        return false;
+    }
+    einstellen(a.native_handle(), TCP_NODELAY, 1);
+    einstellen(a.native_handle(), TCP_DEFER_ACCEPT, static_cast<int>((e.kopf_frist_ms + 999) / 1000));
+    const auto ende = a.local_endpoint(ec);
+    l.beschreibung = ende.address().to_string() + ':' + std::to_string(ende.port());
+    if (ende.address().is_v6()) l.beschreibung = '[' + ende.address().to_string() + "]:" + std::to_string(ende.port());
+    l.fd = a.release(ec);
+    return !ec;
+}
+
+Annehmer::Annehmer(Schleife& schleife, const Lauscher& l, int fd)
+    : schleife_(schleife), annehmer_(schleife.ioc(), l.art, fd), atempause_(schleife.ioc()) {}
+
+void Annehmer::annehmen() {
+    annehmer_.async_accept(gegenueber_, [this](boost::system::error_code ec, tcp::socket s) {
+        if (ec == net::error::operation_aborted) return;
+        if (ec == net::error::no_descriptors || ec == net::error::no_buffer_space || ec == net::error::no_memory) {
+            // Out of descriptors: accepting again at once would spin; the cap is set too high for the limit.
+            atempause_.expires_after(std::chrono::milliseconds(50));
+            atempause_.async_wait([this](boost::system::error_code f) {
+                if (!f) annehmen();
+            });
+            return;
+        }
+        if (!ec) einlassen(std::move(s));
+        annehmen();
+    });
+}
+
+// A connection that gets no place is closed at once: refusing must cost less than serving.
+void Annehmer::einlassen(tcp::socket s) {
+    const Quelle q = quelle_von(gegenueber_.address());
+    Gemeinsam& g = schleife_.g();
+    auto einlass = g.plaetze.belegen(q);
+    if (einlass == Plaetze::Einlass::alle_voll) {
+        // Before a new client is refused, an idle kept-alive connection gives up its place, this
+        // loop's own before another's.
+        bool frei = schleife_.verdraengen();
+        for (Schleife* andere : g.schleifen)
+            if (!frei && andere != &schleife_) frei = andere->verdraengen();
+        if (frei) einlass = g.plaetze.belegen(q);
+    }
+    if (einlass != Plaetze::Einlass::frei) return;
+    std::make_shared<Sitzung>(std::move(s), schleife_, q)->starten();
+}
+
+}  // namespace zeitdienst

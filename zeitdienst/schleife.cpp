@@ -1,0 +1,161 @@
+// One event loop of the time service: its tick, its idle connections and its sweep.
+// SPDX-License-Identifier: MIT
+#include "schleife.h"
+
+#include <boost/asio/post.hpp>
+
+namespace zeitdienst {
+
+namespace {
+
+// How often the sweep looks for connections that overstay; the bounds it keeps are this much coarse.
+constexpr auto kKehrtakt = 100ms;
+
+Monoton mono() { return std::chrono::steady_clock::now(); }
+
+// Both clocks at one moment: read the monotonic one around the wall clock, and again if the thread
+// was put aside in between, which would look like the wall clock being set.
+struct Uhrzeit {
+    Zeitpunkt wand;
+    Monoton mono;
+};
+Uhrzeit uhren_lesen() {
+    Uhrzeit u{};
+    for (int versuch = 0; versuch < 5; ++versuch) {
+        const Monoton vorher = mono();
+        u.wand = std::chrono::system_clock::now();
+        const Monoton nachher = mono();
+        u.mono = vorher + (nachher - vorher) / 2;
+        if (nachher - vorher < kUhrGestellt / 10) break;
+    }
+    return u;
+}
+
+}  // namespace
+
+void Schleife::anmelden(Sitzung& s) {
+    alle_.push_back(s);
+    if (kehrt_) return;
+    kehrt_ = true;
+    kehrer_.expires_after(kKehrtakt);
+    kehrer_.async_wait([this](boost::system::error_code ec) {
+        if (!ec) kehren();
+    });
+}
+
+void Schleife::abmelden(Sitzung& s) {
+    if (s.alle_haken.is_linked()) alle_.erase(alle_.iterator_to(s));
+    const std::lock_guard sperre(ruhe_sperre_);
+    if (s.ruhe_haken.is_linked()) ruhend_.erase(ruhend_.iterator_to(s));
+}
+
+void Schleife::kehren() {
+    const Monoton jetzt = mono();
+    // Closing only cancels the connection's work; it leaves the list later, from its own handler.
+    for (Sitzung& s : alle_)
+        if (s.abgelaufen(jetzt)) s.abbrechen();
+    if (alle_.empty()) {
+        kehrt_ = false;
+        return;
+    }
+    kehrer_.expires_after(kKehrtakt);
+    kehrer_.async_wait([this](boost::system::error_code ec) {
+        if (!ec) kehren();
+    });
+}
+
+void Schleife::ruhen(Sitzung& s) {
+    const std::lock_guard sperre(ruhe_sperre_);
+    ruhend_.push_back(s);
+}
+
+bool Schleife::aufwachen(Sitzung& s) {
+    const std::lock_guard sperre(ruhe_sperre_);
+    if (s.verdraengt) return false;
+    if (s.ruhe_haken.is_linked()) ruhend_.erase(ruhend_.iterator_to(s));
+    return true;
+}
+
+bool Schleife::verdraengen() {
+    std::shared_ptr<Sitzung> opfer;
+    {
+        const std::lock_guard sperre(ruhe_sperre_);
+        if (ruhend_.empty()) return false;
+        Sitzung& s = ruhend_.front();
+        ruhend_.pop_front();
+        s.verdraengt = true;
+        // Alive: an idle connection's pending read holds it, and that read's handler takes this
+        // lock before it lets go.
+        opfer = s.shared_from_this();
+    }
+    // The place is free now; the connection closes on its own loop's thread.
+    g_.plaetze.freigeben(opfer->quelle());
+    boost::asio::post(ioc_, [opfer] { opfer->abbrechen(); });
+    return true;
+}
+
+void Schleife::festhalten(std::shared_ptr<Sitzung> s) {
+    wartend_.push_back(std::move(s));
+    if (takt_gestellt_) return;
+    takt_gestellt_ = true;
+    const Uhrzeit u = uhren_lesen();
+    plan_ = takt_planen(u.wand, u.mono);
+    wecker_stellen();
+}
+
+void Schleife::wecker_stellen() {
+    wecker_.expires_at(plan_.wecken);
+    wecker_.async_wait([this](boost::system::error_code ec) {
+        if (!ec) wach();
+    });
+}
+
+// The tick is worked out afresh from the wall clock at each wake, so a clock set meanwhile either way
+// costs a new plan, never an answer early, late or never.
+void Schleife::wach() {
+    for (;;) {
+        const Uhrzeit u = uhren_lesen();
+        const Taktschritt schritt = takt_pruefen(plan_, u.wand, u.mono);
+        if (schritt.art == Taktschritt::ticken) return ticken(schritt.sekunde);
+        if (schritt.art == Taktschritt::warten) {
+            plan_ = schritt.plan;
+            return wecker_stellen();
+        }
+    }
+}
+
+void Schleife::ticken(Sekunde s) {
+    takt_gestellt_ = false;
+    auto faellig = std::move(wartend_);
+    wartend_.clear();
+    im_takt_ = true;
+    for (const auto& v : faellig)
+        v->zur_sekunde(s);
+    // Held again, from pipelined requests, these wait for the next tick, which they plan.
+    for (const auto& v : faellig)
+        v->nach_der_sekunde(s);
+    im_takt_ = false;
+    g_.protokoll.schreiben(protokoll_stapel_);
+    protokoll_stapel_.clear();
+}
+
+void Schleife::protokollieren(const std::string& zeile) {
+    if (!im_takt_) return g_.protokoll.schreiben(zeile);
+    protokoll_stapel_ += zeile;
+}
+
+const std::string& Schleife::text(const Antwort& a, Sekunde text, Sekunde datum) {
+    for (Text& t : texte_) {
+        if (t.antwort != a) continue;
+        if (t.text != text || t.datum != datum) {
+            t.bytes = antworttext(a, text, datum);
+            t.text = text;
+            t.datum = datum;
+        }
+        return t.bytes;
+    }
+    texte_.push_back({a, text, datum, antworttext(a, text, datum)});
+    return texte_.back().bytes;
+}
+
+}  // namespace zeitdienst

@@ -1,0 +1,227 @@
+// One client connection of the time service: it reads requests, writes answers and closes.
+// SPDX-License-Identifier: MIT
+#include "sitzung.h"
+
+#include <sys/socket.h>
+
+#include <boost/asio/write.hpp>
+#include <boost/beast/http/error.hpp>
+#include <cerrno>
+
+#include "schleife.h"
+
+namespace zeitdienst {
+
+namespace net = boost::asio;
+
+namespace {
+
+constexpr std::size_t kLeseStueck = 2048;
+constexpr auto kSchreibfrist = 30s;  // a client that stops reading loses its connection
+constexpr auto kAusklingen = 1s;     // reading after our last byte, so closing sends no reset
+
+Monoton mono() { return std::chrono::steady_clock::now(); }
+
+http::status status_fuer(boost::system::error_code ec) {
+    if (ec == http::error::header_limit) return http::status::request_header_fields_too_large;
+    if (ec == http::error::body_limit) return http::status::payload_too_large;
+    return http::status::bad_request;
+}
+
+// Whether the client has sent anything we have not read: closing on unread input resets the
+// connection, and the reset may cost the client the answer still on its way.
+bool nichts_ungelesen(int fd) {
+    char c;
+    const ssize_t n = ::recv(fd, &c, 1, MSG_PEEK | MSG_DONTWAIT);
+    return n <= 0;
+}
+
+}  // namespace
+
+Gesendet senden_sofort(int fd, std::string_view text, std::string& rest) {
+    const ssize_t n = ::send(fd, text.data(), text.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+    if (n == static_cast<ssize_t>(text.size())) return Gesendet::ganz;
+    if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) return Gesendet::weg;
+    rest.assign(text.substr(n < 0 ? 0 : static_cast<std::size_t>(n)));
+    return Gesendet::teils;
+}
+
+Sitzung::Sitzung(net::ip::tcp::socket s, Schleife& schleife, const Quelle& quelle)
+    : sock_(std::move(s)), schleife_(schleife), quelle_(quelle) {}
+
+Sitzung::~Sitzung() {
+    schleife_.abmelden(*this);  // takes the lock that guards `verdraengt`
+    if (!verdraengt) schleife_.g().plaetze.freigeben(quelle_);
+}
+
+void Sitzung::starten() {
+    schleife_.anmelden(*this);
+    if (schleife_.g().protokoll.an()) {
+        boost::system::error_code ec;
+        const auto ende = sock_.remote_endpoint(ec);
+        wer_ = ec ? std::string("-") : ende.address().to_string();
+    }
+    auf_anfrage_warten();
+}
+
+void Sitzung::abbrechen() { jetzt_schliessen(); }
+
+// The whole request must arrive within the header time-out from here.
+void Sitzung::auf_anfrage_warten() {
+    frist_ = mono() + std::chrono::milliseconds(schleife_.g().e.kopf_frist_ms);
+    verarbeiten();
+}
+
+void Sitzung::weiterlesen() {
+    zustand_ = Zustand::lesen;
+    if (beantwortet_ > 0 && !leser_ && eingang_.size() == 0) {
+        schleife_.ruhen(*this);
+        ruhend_ = true;
+    }
+    sock_.async_read_some(
+        eingang_.prepare(kLeseStueck),
+        [self = shared_from_this()](boost::system::error_code ec, std::size_t n) { self->gelesen(ec, n); });
+}
+
+void Sitzung::gelesen(boost::system::error_code ec, std::size_t n) {
+    if (ruhend_) {
+        ruhend_ = false;
+        if (!schleife_.aufwachen(*this)) return jetzt_schliessen();  // its place went to a new client
+    }
+    if (ec) return jetzt_schliessen();
+    eingang_.commit(n);
+    verarbeiten();
+}
+
+// Every whole request that has arrived, then more reading unless an answer is held or being written.
+void Sitzung::verarbeiten() {
+    const Einstellungen& e = schleife_.g().e;
+    while (eingang_.size() > 0) {
+        if (!leser_) leser_.emplace(static_cast<std::size_t>(e.kopf_hoechstens), ziel_, methode_text_);
+        boost::system::error_code ec;
+        eingang_.consume(leser_->put(eingang_.data(), ec));
+        if (ec == http::error::need_more) break;
+        if (!ec && !leser_->is_done()) continue;
+        Antwort antwort;
+        std::string zeile = "-";  // the request line may be what was wrong
+        if (ec) {
+            antwort = fehlerantwort(status_fuer(ec), wartend_zahl_);
+        } else {
+            klient_schliesst_ = !leser_->keep_alive();
+            antwort =
+                beantworten({leser_->methode, ziel_, leser_->version, !klient_schliesst_, wartend_zahl_}, e.sofort);
+            if (schleife_.g().protokoll.an())
+                zeile = methode_text_ + ' ' + ziel_ + " HTTP/" + std::to_string(leser_->version / 10) + '.' +
+                        std::to_string(leser_->version % 10);
+        }
+        leser_.reset();
+        if (!annehmen(antwort, std::move(zeile))) return;
+    }
+    if (zustand_ == Zustand::lesen) weiterlesen();
+}
+
+// True while the connection may go on reading.
+bool Sitzung::annehmen(const Antwort& antwort, std::string zeile) {
+    if (!antwort.offen_halten) offen_ = false;
+    if (antwort.zur_sekunde) {
+        wartend_[static_cast<std::size_t>(wartend_zahl_++)] = {antwort, std::move(zeile)};
+        if (wartend_zahl_ == 1) {
+            zustand_ = Zustand::halten;
+            frist_ = Monoton::max();  // the tick comes within a second
+            schleife_.festhalten(shared_from_this());
+        }
+        return offen_;
+    }
+    const Zeitpunkt jetzt = std::chrono::system_clock::now();
+    const Sekunde datum = std::chrono::floor<std::chrono::seconds>(jetzt);
+    gesendet_ = senden_sofort(sock_.native_handle(), schleife_.text(antwort, antwortzeit(jetzt, true).sekunde, datum),
+                              ausgang_);
+    protokollieren({antwort, std::move(zeile)}, datum);
+    if (gesendet_ == Gesendet::weg) {
+        jetzt_schliessen();
+        return false;
+    }
+    if (gesendet_ == Gesendet::teils) {
+        rest_schreiben();
+        return false;
+    }
+    if (!offen_) {
+        schliessen();
+        return false;
+    }
+    frist_ = mono() + std::chrono::milliseconds(schleife_.g().e.kopf_frist_ms);
+    return true;
+}
+
+void Sitzung::zur_sekunde(Sekunde s) {
+    if (wartend_zahl_ == 1) {
+        gesendet_ = senden_sofort(sock_.native_handle(), schleife_.text(wartend_[0].antwort, s, s), ausgang_);
+        return;
+    }
+    std::string alle;
+    for (int i = 0; i < wartend_zahl_; ++i)
+        alle += schleife_.text(wartend_[static_cast<std::size_t>(i)].antwort, s, s);
+    gesendet_ = senden_sofort(sock_.native_handle(), alle, ausgang_);
+}
+
+void Sitzung::nach_der_sekunde(Sekunde s) {
+    for (int i = 0; i < wartend_zahl_; ++i)
+        protokollieren(wartend_[static_cast<std::size_t>(i)], s);
+    wartend_zahl_ = 0;
+    if (gesendet_ == Gesendet::weg) return jetzt_schliessen();
+    if (gesendet_ == Gesendet::teils) return rest_schreiben();
+    fertig();
+}
+
+void Sitzung::protokollieren(const Wartend& w, Sekunde s) {
+    ++beantwortet_;
+    if (!schleife_.g().protokoll.an()) return;
+    const bool rumpf = w.antwort.zeit && !w.antwort.nur_kopf;
+    schleife_.protokollieren(
+        Protokoll::zeile(wer_, w.zeile, static_cast<int>(w.antwort.status), rumpf ? kTextLaenge : 0, s));
+}
+
+void Sitzung::rest_schreiben() {
+    zustand_ = Zustand::schreiben;
+    frist_ = mono() + kSchreibfrist;
+    net::async_write(sock_, net::buffer(ausgang_),
+                     [self = shared_from_this()](boost::system::error_code ec, std::size_t) {
+                         if (ec) return self->jetzt_schliessen();
+                         self->fertig();
+                     });
+}
+
+// Every answer so far is out: the next request, or the end.
+void Sitzung::fertig() {
+    if (!offen_) return schliessen();
+    zustand_ = Zustand::lesen;
+    auf_anfrage_warten();
+}
+
+// A client that asked for the close sends nothing more; one closed for the service's own reasons
+// may have more requests on the way, and gets a moment to finish.
+void Sitzung::schliessen() {
+    zustand_ = Zustand::zu;
+    if (eingang_.size() == 0 && (klient_schliesst_ || nichts_ungelesen(sock_.native_handle())))
+        return jetzt_schliessen();
+    boost::system::error_code ec;
+    sock_.shutdown(net::ip::tcp::socket::shutdown_send, ec);
+    if (ec) return jetzt_schliessen();
+    frist_ = mono() + kAusklingen;
+    ausklingen();
+}
+
+void Sitzung::ausklingen() {
+    sock_.async_read_some(net::buffer(abfall_), [self = shared_from_this()](boost::system::error_code ec, std::size_t) {
+        if (ec) return self->jetzt_schliessen();
+        self->ausklingen();
+    });
+}
+
+void Sitzung::jetzt_schliessen() {
+    zustand_ = Zustand::zu;
+    boost::system::error_code ec;
+    sock_.close(ec);
+}
+
+}  // namespace zeitdienst

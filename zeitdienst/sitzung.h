@@ -1,0 +1,97 @@
+// One client connection of the time service: it reads requests, writes answers and closes. What to
+// answer comes from beantworten(), when from the loop's tick.
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <utility>  // before Asio: its coroutine header uses std::exchange without it
+
+#include <array>
+#include <boost/asio/ip/tcp.hpp>
+#include <boost/beast/core/flat_buffer.hpp>
+#include <boost/intrusive/list_hook.hpp>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "antwort.h"
+#include "leser.h"
+#include "plaetze.h"
+#include "zeittakt.h"
+
+namespace zeitdienst {
+
+class Schleife;
+using Haken = boost::intrusive::list_member_hook<>;
+
+// How a text went out at once (senden_sofort): whole, in part (the rest is left to write), or not at all.
+enum class Gesendet { ganz, teils, weg };
+
+// The answers of a tick, and most answers at once, are small and fit the socket's buffer: a plain
+// send() takes them without a round through the event loop. Only what is left over needs one.
+Gesendet senden_sofort(int fd, std::string_view text, std::string& rest);
+
+class Sitzung : public std::enable_shared_from_this<Sitzung> {
+public:
+    Sitzung(boost::asio::ip::tcp::socket s, Schleife& schleife, const Quelle& quelle);
+    ~Sitzung();
+    Sitzung(const Sitzung&) = delete;
+    Sitzung& operator=(const Sitzung&) = delete;
+
+    void starten();
+
+    // The tick of second `s`: first every held connection's send, back to back, then the rest of
+    // their work, so that the last client of the second waits for no one's bookkeeping.
+    void zur_sekunde(Sekunde s);
+    void nach_der_sekunde(Sekunde s);
+
+    // For the loop's sweep: whether the connection has overstayed its time, and closing it.
+    bool abgelaufen(Monoton jetzt) const { return jetzt > frist_; }
+    void abbrechen();
+
+    const Quelle& quelle() const { return quelle_; }
+
+    Haken alle_haken;         // in its loop's list of all connections
+    Haken ruhe_haken;         // in its loop's list of idle kept-alive ones, under the loop's lock
+    bool verdraengt = false;  // closed for a new client while idle; under the loop's lock
+
+private:
+    enum class Zustand { lesen, halten, schreiben, zu };
+    struct Wartend {
+        Antwort antwort;
+        std::string zeile;  // the request line, for the log
+    };
+
+    void auf_anfrage_warten();
+    void weiterlesen();
+    void gelesen(boost::system::error_code ec, std::size_t n);
+    void verarbeiten();
+    bool annehmen(const Antwort& antwort, std::string zeile);
+    void rest_schreiben();
+    void fertig();
+    void protokollieren(const Wartend& w, Sekunde s);
+    void schliessen();
+    void ausklingen();
+    void jetzt_schliessen();
+
+    boost::asio::ip::tcp::socket sock_;
+    Schleife& schleife_;
+    const Quelle quelle_;
+    std::string wer_;  // the client's address, for the log
+    Zustand zustand_ = Zustand::lesen;
+    Monoton frist_{};
+    bool ruhend_ = false;
+    bool offen_ = true;              // no answer so far closes the connection
+    bool klient_schliesst_ = false;  // the last request asked to close
+    long beantwortet_ = 0;
+    boost::beast::flat_buffer eingang_;
+    std::string ziel_;
+    std::string methode_text_;
+    std::optional<Leser> leser_;
+    std::array<Wartend, kFliessband> wartend_;
+    int wartend_zahl_ = 0;
+    Gesendet gesendet_ = Gesendet::ganz;
+    std::string ausgang_;
+    std::array<char, 512> abfall_;
+};
+
+}  // namespace zeitdienst

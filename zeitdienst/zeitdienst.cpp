@@ -1,0 +1,124 @@
+// zeitdienst: an HTTP time service that answers "YYYY-MM-DD HH:MM:SS" at the start of each second.
+// Reads the options, opens what needs root, gives root up, and runs one event loop per thread.
+// SPDX-License-Identifier: MIT
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <utility>  // before Asio: its coroutine header uses std::exchange without it
+
+#include <boost/asio/signal_set.hpp>
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <thread>
+#include <vector>
+
+#include "einstellungen.h"
+#include "lauscher.h"
+#include "protokoll.h"
+#include "rechte.h"
+#include "schleife.h"
+#include "zeittakt.h"
+
+using namespace zeitdienst;
+
+namespace {
+
+// Every held client is an open descriptor: take all the kernel allows.
+void descriptoren_erhoehen() {
+    rlimit r{};
+    if (::getrlimit(RLIMIT_NOFILE, &r) == 0 && r.rlim_cur < r.rlim_max) {
+        r.rlim_cur = r.rlim_max;
+        ::setrlimit(RLIMIT_NOFILE, &r);
+    }
+}
+
+// SIGINT and SIGTERM stop every loop; SIGHUP opens the log afresh.
+void auf_signale_hoeren(boost::asio::signal_set& signale, const std::vector<std::unique_ptr<Schleife>>& schleifen,
+                        Protokoll& protokoll) {
+    signale.async_wait([&signale, &schleifen, &protokoll](boost::system::error_code ec, int signal) {
+        if (ec) return;
+        if (signal != SIGHUP) {
+            for (const auto& s : schleifen)
+                s->ioc().stop();
+            return;
+        }
+        if (!protokoll.neu_oeffnen())
+            std::fprintf(stderr, "zeitdienst: cannot open the log afresh, writing on to the old one: %s\n",
+                         std::strerror(errno));
+        auf_signale_hoeren(signale, schleifen, protokoll);
+    });
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Einstellungen e;
+    switch (einstellungen_lesen(argc, argv, e)) {
+        case Gelesen::hilfe:
+            verwendung(stdout, argv[0]);
+            return 0;
+        case Gelesen::version:
+            std::printf("zeitdienst %s\n", ZEITDIENST_VERSION);
+            return 0;
+        case Gelesen::falsch:
+            verwendung(stderr, argv[0]);
+            return 2;
+        case Gelesen::weiter:
+            break;
+    }
+    if (!e.zone.empty() && !zone_waehlen(e.zone)) {
+        std::fprintf(stderr, "zeitdienst: no time zone %s\n", e.zone.c_str());
+        return 2;
+    }
+    ::tzset();
+    std::signal(SIGPIPE, SIG_IGN);
+    descriptoren_erhoehen();
+
+    // What root may be needed for comes first: the log and the port.
+    Protokoll protokoll;
+    if (!protokoll.oeffnen(e.protokoll)) {
+        std::fprintf(stderr, "zeitdienst: cannot open the log %s: %s\n", e.protokoll.c_str(), std::strerror(errno));
+        return 1;
+    }
+    Lauscher l;
+    if (!lauschen(e, l)) return 1;
+    if (const std::string fehler = rechte_abgeben(e.benutzer); !fehler.empty()) {
+        std::fprintf(stderr, "zeitdienst: %s\n", fehler.c_str());
+        return 1;
+    }
+
+    Gemeinsam g(e, protokoll);
+    const long faeden = e.faeden > 0 ? e.faeden : std::max(1u, std::thread::hardware_concurrency());
+    std::vector<std::unique_ptr<Schleife>> schleifen;
+    std::vector<std::unique_ptr<Annehmer>> annehmer;
+    for (long i = 0; i < faeden; ++i) {
+        schleifen.push_back(std::make_unique<Schleife>(g));
+        g.schleifen.push_back(schleifen.back().get());
+        const int fd = i == 0 ? l.fd : ::fcntl(l.fd, F_DUPFD_CLOEXEC, 0);
+        if (fd < 0) {
+            std::fprintf(stderr, "zeitdienst: %s\n", std::strerror(errno));
+            return 1;
+        }
+        annehmer.push_back(std::make_unique<Annehmer>(*schleifen.back(), l, fd));
+        annehmer.back()->starten();
+    }
+
+    boost::asio::signal_set signale(schleifen.front()->ioc(), SIGINT, SIGTERM, SIGHUP);
+    auf_signale_hoeren(signale, schleifen, protokoll);
+    std::printf("zeitdienst: listening on %s\n", l.beschreibung.c_str());
+    std::fflush(stdout);
+
+    std::vector<std::thread> weitere;
+    for (std::size_t i = 1; i < schleifen.size(); ++i)
+        weitere.emplace_back([&s = *schleifen[i]] { s.ioc().run(); });
+    schleifen.front()->ioc().run();
+    for (const auto& s : schleifen)
+        s->ioc().stop();
+    for (auto& t : weitere)
+        t.join();
+    return 0;
+}
