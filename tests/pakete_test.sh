@@ -36,6 +36,7 @@ zeitdienst|usr/sbin/zeitdienst
 zeitdienst|usr/share/man/man8/zeitdienst.8.gz
 zeitdienst|lib/systemd/system/zeitdienst.socket
 zeitdienst|lib/systemd/system/zeitdienst.service
+zeitdienst|etc/logrotate.d/zeitdienst
 zeitdienst|usr/share/doc/zeitdienst/copyright
 EOF
   for symbol in dadaviru dadaviru_autostart; do
@@ -75,4 +76,12 @@ for einheit in zeitdienst.socket zeitdienst.service; do
     || fehler "postinst enables $einheit"
 done
 if grep -q 'deb-systemd-invoke' "$arbeit/zeitdienst/DEBIAN/postinst"; then fehler "postinst starts the service"; fi
+grep -qx '/etc/logrotate.d/zeitdienst' "$arbeit/zeitdienst/DEBIAN/conffiles" || fehler "the logrotate file is no conffile"
+
+# The service alone: none of the tests' fault modes, and nothing of the desktop programs' libraries.
+dienst=$arbeit/zeitdienst/usr/sbin/zeitdienst
+for option in --body --status --delay --drip --huge --redirect --port-file --end-after; do
+  if strings "$dienst" | grep -qx -- "$option\|.*[^a-z-]$option[^a-z-].*"; then fehler "zeitdienst knows the fault mode $option"; fi
+done
+if readelf -d "$dienst" | grep -E 'NEEDED.*(gtk|gdk|glib|curl|cap)'; then fehler "zeitdienst links a library of the programs"; fi
 echo "ok: Debian packages"
