@@ -6,7 +6,10 @@
 #include <netinet/tcp.h>
 #include <sys/socket.h>
 #include <systemd/sd-daemon.h>
+#include <unistd.h>
 
+#include <boost/asio/post.hpp>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -100,27 +103,66 @@ bool lauschen(const Einstellungen& e, Lauscher& l) {
 }
 
 Annehmer::Annehmer(Schleife& schleife, const Lauscher& l, int fd)
-    : schleife_(schleife), annehmer_(schleife.ioc(), l.art, fd), atempause_(schleife.ioc()) {}
+    : schleife_(schleife), art_(l.art), annehmer_(schleife.ioc(), l.art, fd), atempause_(schleife.ioc()) {
+    annehmer_.non_blocking(true);
+}
 
-void Annehmer::annehmen() {
-    annehmer_.async_accept(gegenueber_, [this](boost::system::error_code ec, tcp::socket s) {
-        if (ec == net::error::operation_aborted) return;
-        if (ec == net::error::no_descriptors || ec == net::error::no_buffer_space || ec == net::error::no_memory) {
-            // Out of descriptors: accepting again at once would spin; the cap is set too high for the limit.
+namespace {
+
+// Connections taken at one go, before the loop's other work has its turn.
+constexpr int kAmStueck = 64;
+
+net::ip::address adresse_von(const sockaddr_storage& a) {
+    if (a.ss_family == AF_INET6) {
+        const auto& v6 = reinterpret_cast<const sockaddr_in6&>(a);
+        net::ip::address_v6::bytes_type b;
+        std::memcpy(b.data(), &v6.sin6_addr, b.size());
+        return net::ip::address_v6(b, v6.sin6_scope_id);
+    }
+    return net::ip::address_v4(ntohl(reinterpret_cast<const sockaddr_in&>(a).sin_addr.s_addr));
+}
+
+}  // namespace
+
+// Takes every waiting connection. Asio's reactor is edge-triggered and a wait is never tried before it
+// is armed, so a connection that comes between the last empty accept4() and the arming would wait for
+// the next one: the wait is armed first, then accept4() tried once more.
+void Annehmer::abholen() {
+    for (int i = 0; i < kAmStueck; ++i) {
+        sockaddr_storage adresse{};
+        socklen_t laenge = sizeof adresse;
+        const int fd = ::accept4(annehmer_.native_handle(), reinterpret_cast<sockaddr*>(&adresse), &laenge,
+                                 SOCK_NONBLOCK | SOCK_CLOEXEC);
+        if (fd >= 0) {
+            einlassen(fd, adresse_von(adresse));
+            continue;
+        }
+        if (errno == EINTR || errno == ECONNABORTED) continue;
+        if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) {
+            // Out of descriptors: trying again at once would spin; the cap is set too high for the limit.
             atempause_.expires_after(std::chrono::milliseconds(50));
-            atempause_.async_wait([this](boost::system::error_code f) {
-                if (!f) annehmen();
+            atempause_.async_wait([this](boost::system::error_code ec) {
+                if (!ec) abholen();
             });
             return;
         }
-        if (!ec) einlassen(std::move(s));
-        annehmen();
+        if (wartet_) return;
+        warten();
+    }
+    net::post(schleife_.ioc(), [this] { abholen(); });
+}
+
+void Annehmer::warten() {
+    wartet_ = true;
+    annehmer_.async_wait(tcp::acceptor::wait_read, [this](boost::system::error_code ec) {
+        wartet_ = false;
+        if (ec != net::error::operation_aborted) abholen();
     });
 }
 
 // A connection that gets no place is closed at once: refusing must cost less than serving.
-void Annehmer::einlassen(tcp::socket s) {
-    const Quelle q = quelle_von(gegenueber_.address());
+void Annehmer::einlassen(int fd, const net::ip::address& adresse) {
+    const Quelle q = quelle_von(adresse);
     Gemeinsam& g = schleife_.g();
     auto einlass = g.plaetze.belegen(q);
     if (einlass == Plaetze::Einlass::alle_voll) {
@@ -131,8 +173,11 @@ void Annehmer::einlassen(tcp::socket s) {
             if (!frei && andere != &schleife_) frei = andere->verdraengen();
         if (frei) einlass = g.plaetze.belegen(q);
     }
-    if (einlass != Plaetze::Einlass::frei) return;
-    std::make_shared<Sitzung>(std::move(s), schleife_, q)->starten();
+    if (einlass != Plaetze::Einlass::frei) {
+        ::close(fd);
+        return;
+    }
+    std::make_shared<Sitzung>(fd, art_, schleife_, q, adresse)->starten();
 }
 
 }  // namespace zeitdienst

@@ -26,21 +26,24 @@ using Haken = boost::intrusive::list_member_hook<>;
 // How a text went out at once (senden_sofort): whole, in part (the rest is left to write), or not at all.
 enum class Gesendet { ganz, teils, weg };
 
-// An answer at once is small and nearly always fits the socket's buffer: a plain send() takes it
-// without a round through the event loop; only what is left over, in `rest`, needs one.
+// An answer is small and nearly always fits the socket's buffer: a plain send() takes it without a
+// round through the event loop, nor the connection's registration with it; only what is left over, in
+// `rest`, needs the loop.
 Gesendet senden_sofort(int fd, std::string_view text, std::string& rest);
 
 class Sitzung : public std::enable_shared_from_this<Sitzung> {
 public:
-    Sitzung(boost::asio::ip::tcp::socket s, Schleife& schleife, const Quelle& quelle);
+    // `fd` is a connection accept4() has just given; the session closes it.
+    Sitzung(int fd, boost::asio::ip::tcp art, Schleife& schleife, const Quelle& quelle,
+            const boost::asio::ip::address& adresse);
     ~Sitzung();
     Sitzung(const Sitzung&) = delete;
     Sitzung& operator=(const Sitzung&) = delete;
 
     void starten();
 
-    // The tick of second `s`: first every held connection's write, back to back, then the log, so
-    // that the last client of the second waits for no one's bookkeeping.
+    // The tick of second `s`: first every held connection's send, back to back, then the rest of
+    // their work, so that the last client of the second waits for no one's bookkeeping.
     void zur_sekunde(Sekunde s);
     void nach_der_sekunde(Sekunde s);
 
@@ -72,7 +75,15 @@ private:
     void schliessen();
     void ausklingen();
     void jetzt_schliessen();
+    void dem_loop_geben();
+    int fd() { return im_loop_ ? sock_.native_handle() : fd_; }
 
+    // The connection is the session's own descriptor until it has to wait for something: only then
+    // is it given to the event loop, as sock_.
+    int fd_;
+    const boost::asio::ip::tcp art_;
+    bool im_loop_ = false;
+    bool direkt_gelesen_ = false;
     boost::asio::ip::tcp::socket sock_;
     Schleife& schleife_;
     const Quelle quelle_;
@@ -89,6 +100,7 @@ private:
     std::optional<Leser> leser_;
     std::array<Wartend, kFliessband> wartend_;
     int wartend_zahl_ = 0;
+    Gesendet gesendet_ = Gesendet::ganz;  // how the tick's answers went out
     std::string ausgang_;
     std::array<char, 512> abfall_;
 };
