@@ -18,13 +18,18 @@ export no_proxy="${no_proxy:+$no_proxy,}127.0.0.0/8,localhost" NO_PROXY="${NO_PR
 . tests/sicher_lib.sh
 fuzz_sekunden=${DADAVIRU_FUZZ_SEKUNDEN:-30}
 
-# Guard rails before any build: one code style, and the synchronisation run never reaching into
-# the window's code.
+# Guard rails before any build: one code style, the synchronisation run never reaching into the
+# window's code, and the time service into neither.
 leitplanken() {
   echo "== style and include boundary"
   git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run -Werror
   if grep -rnE '#include +"(\.\./)*app/' sync; then
     echo "FAIL: sync/ includes from app/" >&2
+    return 1
+  fi
+  # The time service is built alone too, so it takes nothing from the programs.
+  if grep -rnE '#include +"(\.\./)*(app|sync)/' zeitdienst; then
+    echo "FAIL: zeitdienst/ includes from the programs" >&2
     return 1
   fi
 }
