@@ -109,9 +109,6 @@ Annehmer::Annehmer(Schleife& schleife, const Lauscher& l, int fd)
 
 namespace {
 
-// Connections taken at one go, before the loop's other work has its turn.
-constexpr int kAmStueck = 64;
-
 net::ip::address adresse_von(const sockaddr_storage& a) {
     if (a.ss_family == AF_INET6) {
         const auto& v6 = reinterpret_cast<const sockaddr_in6&>(a);
@@ -124,18 +121,21 @@ net::ip::address adresse_von(const sockaddr_storage& a) {
 
 }  // namespace
 
-// Takes every waiting connection. Asio's reactor is edge-triggered and a wait is never tried before it
-// is armed, so a connection that comes between the last empty accept4() and the arming would wait for
-// the next one: the wait is armed first, then accept4() tried once more.
+// One connection per turn: every loop is woken for new connections, and each takes its share rather
+// than the first awake all of them, which would leave the other cores idle under kept-alive load.
+// Asio's reactor is edge-triggered and a wait is never tried before it is armed, so a connection
+// that comes between the last empty accept4() and the arming would wait for the next one: the wait
+// is armed first, then accept4() tried once more.
 void Annehmer::abholen() {
-    for (int i = 0; i < kAmStueck; ++i) {
+    for (;;) {
         sockaddr_storage adresse{};
         socklen_t laenge = sizeof adresse;
         const int fd = ::accept4(annehmer_.native_handle(), reinterpret_cast<sockaddr*>(&adresse), &laenge,
                                  SOCK_NONBLOCK | SOCK_CLOEXEC);
         if (fd >= 0) {
             einlassen(fd, adresse_von(adresse));
-            continue;
+            net::post(schleife_.ioc(), [this] { abholen(); });
+            return;
         }
         if (errno == EINTR || errno == ECONNABORTED) continue;
         if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) {
@@ -149,7 +149,6 @@ void Annehmer::abholen() {
         if (wartet_) return;
         warten();
     }
-    net::post(schleife_.ioc(), [this] { abholen(); });
 }
 
 void Annehmer::warten() {

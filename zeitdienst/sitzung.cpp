@@ -52,7 +52,7 @@ Sitzung::Sitzung(int fd, net::ip::tcp art, Schleife& schleife, const Quelle& que
 }
 
 Sitzung::~Sitzung() {
-    if (!im_loop_ && fd_ >= 0) ::close(fd_);
+    if (!in_der_schleife_ && fd_ >= 0) ::close(fd_);
     schleife_.abmelden(*this);  // takes the lock that guards `verdraengt`
     if (!verdraengt) schleife_.g().plaetze.freigeben(quelle_);
 }
@@ -62,9 +62,9 @@ void Sitzung::starten() {
     auf_anfrage_warten();
 }
 
-void Sitzung::dem_loop_geben() {
-    if (im_loop_) return;
-    im_loop_ = true;
+void Sitzung::der_schleife_geben() {
+    if (in_der_schleife_) return;
+    in_der_schleife_ = true;
     boost::system::error_code ec;
     sock_.assign(art_, fd_, ec);
     if (ec) ::close(fd_);
@@ -93,7 +93,7 @@ void Sitzung::weiterlesen() {
         }
         if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)) return jetzt_schliessen();
     }
-    dem_loop_geben();
+    der_schleife_geben();
     if (beantwortet_ > 0 && !leser_ && eingang_.size() == 0) {
         schleife_.ruhen(*this);
         ruhend_ = true;
@@ -157,7 +157,7 @@ bool Sitzung::annehmen(const Antwort& antwort, std::string zeile) {
     const Sekunde datum = std::chrono::floor<std::chrono::seconds>(jetzt);
     const Gesendet gesendet =
         senden_sofort(fd(), schleife_.text(antwort, antwortzeit(jetzt, true).sekunde, datum), ausgang_);
-    protokollieren({antwort, std::move(zeile)}, datum);
+    verbuchen({antwort, std::move(zeile)}, datum);
     if (gesendet == Gesendet::weg) {
         jetzt_schliessen();
         return false;
@@ -189,14 +189,15 @@ void Sitzung::zur_sekunde(Sekunde s) {
 
 void Sitzung::nach_der_sekunde(Sekunde s) {
     for (int i = 0; i < wartend_zahl_; ++i)
-        protokollieren(wartend_[static_cast<std::size_t>(i)], s);
+        verbuchen(wartend_[static_cast<std::size_t>(i)], s);
     wartend_zahl_ = 0;
     if (gesendet_ == Gesendet::weg) return jetzt_schliessen();
     if (gesendet_ == Gesendet::teils) return schreiben();
     fertig();
 }
 
-void Sitzung::protokollieren(const Wartend& w, Sekunde s) {
+// An answer has gone out: counted, so the connection is known to be kept alive between requests, and logged.
+void Sitzung::verbuchen(const Wartend& w, Sekunde s) {
     ++beantwortet_;
     if (!schleife_.g().protokoll.an()) return;
     const bool rumpf = w.antwort.zeit && !w.antwort.nur_kopf;
@@ -205,7 +206,7 @@ void Sitzung::protokollieren(const Wartend& w, Sekunde s) {
 }
 
 void Sitzung::schreiben() {
-    dem_loop_geben();
+    der_schleife_geben();
     zustand_ = Zustand::schreiben;
     frist_ = mono() + kSchreibfrist;
     net::async_write(sock_, net::buffer(ausgang_),
@@ -227,7 +228,7 @@ void Sitzung::fertig() {
 void Sitzung::schliessen() {
     zustand_ = Zustand::zu;
     if (eingang_.size() == 0 && (klient_schliesst_ || nichts_ungelesen(fd()))) return jetzt_schliessen();
-    dem_loop_geben();
+    der_schleife_geben();
     boost::system::error_code ec;
     sock_.shutdown(net::ip::tcp::socket::shutdown_send, ec);
     if (ec) return jetzt_schliessen();
@@ -244,7 +245,7 @@ void Sitzung::ausklingen() {
 
 void Sitzung::jetzt_schliessen() {
     zustand_ = Zustand::zu;
-    if (!im_loop_) {
+    if (!in_der_schleife_) {
         if (fd_ >= 0) ::close(fd_);
         fd_ = -1;
         return;

@@ -71,18 +71,18 @@ private:
     bool annehmen(const Antwort& antwort, std::string zeile);
     void schreiben();
     void fertig();
-    void protokollieren(const Wartend& w, Sekunde s);
+    void verbuchen(const Wartend& w, Sekunde s);
     void schliessen();
     void ausklingen();
     void jetzt_schliessen();
-    void dem_loop_geben();
-    int fd() { return im_loop_ ? sock_.native_handle() : fd_; }
+    void der_schleife_geben();
+    int fd() { return in_der_schleife_ ? sock_.native_handle() : fd_; }
 
     // The connection is the session's own descriptor until it has to wait for something: only then
     // is it given to the event loop, as sock_.
     int fd_;
     const boost::asio::ip::tcp art_;
-    bool im_loop_ = false;
+    bool in_der_schleife_ = false;
     bool direkt_gelesen_ = false;
     boost::asio::ip::tcp::socket sock_;
     Schleife& schleife_;
