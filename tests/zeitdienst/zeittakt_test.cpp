@@ -106,13 +106,6 @@ TEST(Takt, WokenLateItAnswersWithTheSecondThatIsRunning) {
     EXPECT_EQ(takt_pruefen(plan, vor.wand(), vor.mono).art, Taktschritt::warten);
 }
 
-TEST(Antwortzeit, AtOnceTheNearestSecondHeldTheNext) {
-    EXPECT_EQ(antwortzeit(kSekunde + 499ms, true).sekunde, kSekunde);
-    EXPECT_EQ(antwortzeit(kSekunde + 500ms, true).sekunde, kSekunde + 1s);
-    // A request that arrives as a second begins waits for the next: that one has already begun.
-    EXPECT_EQ(antwortzeit(kSekunde, false).sekunde, kSekunde + 1s);
-}
-
 TEST(Zeittexte, OneInstantInTwoZones) {
     ASSERT_TRUE(zone_waehlen("Europe/Berlin"));
     EXPECT_EQ(ortszeit_text(kSekunde), "2026-12-07 12:45:09");
