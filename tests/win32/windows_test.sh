@@ -18,20 +18,6 @@ export WINEDEBUG=-all,err+sync
 
 anzeige_starten
 
-# Four answers: four requests in pass order, and two clock writes for each, all refused.
-in_passfolge() {
-  anfragen_in_passfolge
-  local verweigert
-  verweigert=$(grep -c 'NtSetSystemTime not allowed' "$arbeit/wine.log" || true)
-  [ "$verweigert" -eq 8 ] || fehler "expected 8 refused clock writes, Wine reported $verweigert"
-}
-
-# The program runs in the background, in the folder with dadaviru.txt; $programm_pid is its process.
-starten() {
-  (cd "$arbeit" && ohne_uhrrecht wine "$1" 2>>"$arbeit/wine.log") &
-  programm_pid=$!
-}
-
 nichts_geschrieben() { ! grep -q 'NtSetSystemTime' "$arbeit/wine.log"; }
 . "$(dirname "$0")/../desktop_szenarien.sh"
 

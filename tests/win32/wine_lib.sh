@@ -19,10 +19,33 @@ wine_waehlen "$WINEPREFIX.bin"
 # The Wine server of the prefix outlives its last program by a few seconds; wait for it.
 vor_dem_aufraeumen() { ohne_uhrrecht timeout 30 wineserver -w 2>/dev/null || true; }
 
-# unter_wine SECONDS CMD...: a Windows program under Wine, bounded in time, without the right to
-# set this machine's clock (Wine refuses clock writes by itself, too).
+# unter_wine [-w] SECONDS CMD...: a Windows program under Wine, bounded in time, without the right to
+# set this machine's clock (Wine refuses clock writes by itself, too). With -w it then waits for the
+# prefix's Wine server to end: by then whatever the program left running has ended too (an
+# uninstaller hands over to its copy in Temp), and the registry is on disk.
 unter_wine() {
+  local warten= status=0
+  if [ "$1" = -w ]; then warten=1; shift; fi
   local sekunden=$1
   shift
-  ohne_uhrrecht timeout -k 10 "$sekunden" wine "$@"
+  ohne_uhrrecht timeout -k 10 "$sekunden" wine "$@" || status=$?
+  [ -z "$warten" ] || ohne_uhrrecht timeout 60 wineserver -w
+  return $status
+}
+
+# For the scenarios of tests/desktop_szenarien.sh, and any other run of a whole program:
+# starten PROGRAM runs it in the background, in the folder with dadaviru.txt, with Wine's report
+# in $arbeit/wine.log; $programm_pid is its process.
+starten() {
+  (cd "$arbeit" && ohne_uhrrecht wine "$1" 2>>"$arbeit/wine.log") &
+  programm_pid=$!
+}
+
+# Four answers: four requests in pass order, and two clock writes for each, all refused. Wine
+# reports each refusal when WINEDEBUG holds err+sync.
+in_passfolge() {
+  anfragen_in_passfolge
+  local verweigert
+  verweigert=$(grep -c 'NtSetSystemTime not allowed' "$arbeit/wine.log" || true)
+  [ "$verweigert" -eq 8 ] || fehler "expected 8 refused clock writes, Wine reported $verweigert"
 }
