@@ -147,15 +147,15 @@ sichtbares_fenster() { xdotool search --onlyvisible --name '^Zudedaruzu$' 2>/dev
 # Watches that no window is visible while Dadaviru's run works: until the run's eighth clock write,
 # which the sourcing script counts with `schreibungen`. Visibility is read before the count, so a
 # window seen while fewer than eight writes were made was visible during the run.
+lauf_vorbei_ohne_fenster() {
+  local sichtbar
+  sichtbar=$(sichtbares_fenster)
+  [ "$(schreibungen)" -lt 8 ] || return 0
+  [ -z "$sichtbar" ] || fehler "Dadaviru showed its window during the run"
+  return 1
+}
 kein_fenster_waehrend_des_laufs() {
-  local ende=$((SECONDS + 60)) sichtbar
-  for ((;;)); do
-    sichtbar=$(sichtbares_fenster)
-    [ "$(schreibungen)" -lt 8 ] || return 0
-    [ -z "$sichtbar" ] || fehler "Dadaviru showed its window during the run"
-    [ "$SECONDS" -lt "$ende" ] || fehler "the run did not reach its eighth clock write"
-    sleep 0.05
-  done
+  warten_auf 60 lauf_vorbei_ohne_fenster || fehler "the run did not reach its eighth clock write"
 }
 
 # Waits for the first request of the run of the program started as $programm_pid, whose start was

@@ -110,8 +110,7 @@ echo "ok: no source, no write"
 # Without the interposer the dropped right makes both writes fail, silently.
 neu_beginnen
 starten_auf "$host_a" --body "2001-01-01 01:01:01"
-before=$(date +%Y)
 (cd "$arbeit" && UHRATTRAPPE= ohne_uhrrecht timeout 60 "$dadaviru") \
   || fehler "run without the right exited with $?"
-[ "$(date +%Y)" = "$before" ] || fehler "the clock changed"
+[ "$(date +%Y)" != 2001 ] || fehler "the clock changed"
 echo "ok: without the right nothing changes"
