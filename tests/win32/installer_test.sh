@@ -176,7 +176,6 @@ mount --bind "$arbeit/hosts" /etc/hosts
 # Wine, like Windows, loads a native WinINet it finds there. Each must take the system's, fetch
 # in pass order, have its clock writes refused, and end by itself.
 cp "$arbeit/WININET.DLL" "$ordner/"
-beendet() { ! kill -0 "$programm_pid"; }
 anzeige_starten
 export WINEDEBUG=-all,err+sync,+loaddll WINEDLLOVERRIDES="$WINEDLLOVERRIDES;wininet=n,b"
 for programm in Dadaviru Dadaviru_Autostart; do
@@ -185,7 +184,7 @@ for programm in Dadaviru Dadaviru_Autostart; do
   starten "$ort\\$programm.exe"
   # Dadaviru_Autostart waits its 30 s first. A program that took the planted DLL breaks off at its
   # first call into it; that is told first.
-  warten_auf 150 beendet || true
+  warten_auf 150 eval '! kill -0 "$programm_pid"' || true
   [ ! -e "$c/gepflanzt.txt" ] || fehler "$programm loaded the planted WININET.DLL"
   endet_binnen "$programm" 10
   in_passfolge

@@ -18,7 +18,6 @@ export WINEDEBUG=-all,err+sync
 
 anzeige_starten
 
-nichts_geschrieben() { ! grep -q 'NtSetSystemTime' "$arbeit/wine.log"; }
 . "$(dirname "$0")/../desktop_szenarien.sh"
 
 dadaviru_laeuft_vor_dem_fenster

@@ -33,19 +33,16 @@ unter_wine() {
   return $status
 }
 
-# For the scenarios of tests/desktop_szenarien.sh, and any other run of a whole program:
-# starten PROGRAM runs it in the background, in the folder with dadaviru.txt, with Wine's report
-# in $arbeit/wine.log; $programm_pid is its process.
-starten() {
-  (cd "$arbeit" && ohne_uhrrecht wine "$1" 2>>"$arbeit/wine.log") &
-  programm_pid=$!
-}
+# For the scenarios of tests/desktop_szenarien.sh, and any other whole run of a program, with
+# WINEDEBUG holding err+sync: Wine reports each clock write it refuses on a line of its own, as the
+# program makes it.
+schreibungen() { cat "$arbeit/wine.log" 2>/dev/null | grep -c 'NtSetSystemTime not allowed' || true; }
 
-# Four answers: four requests in pass order, and two clock writes for each, all refused. Wine
-# reports each refusal when WINEDEBUG holds err+sync.
+# Four answers: four requests in pass order, and two clock writes for each, all refused.
 in_passfolge() {
   anfragen_in_passfolge
-  local verweigert
-  verweigert=$(grep -c 'NtSetSystemTime not allowed' "$arbeit/wine.log" || true)
-  [ "$verweigert" -eq 8 ] || fehler "expected 8 refused clock writes, Wine reported $verweigert"
+  erwarten "refused clock writes" 8 "$(schreibungen)"
 }
+
+# starten PROGRAM: in the background, in the folder with dadaviru.txt, Wine's report in $arbeit/wine.log.
+starten() { programm_starten wine "$1" 2>>"$arbeit/wine.log"; }
