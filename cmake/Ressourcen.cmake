@@ -47,12 +47,11 @@ function(dadaviru_windows_ressourcen ziel programm)
   else()
     set(TYPBIB_UUID "89b67924-10f8-4216-adf1-b1eb673d0acf")
   endif()
-  # The type library's version is major.minor of the file version; VERSIONINFO takes it with commas.
-  string(REPLACE "." ";" teile "${DADAVIRU_VERSION_NUMERISCH}")
+  # The type library's version is major.minor of the file version.
+  string(REPLACE "," ";" teile "${DADAVIRU_VERSION_NUMERISCH}")
   list(GET teile 0 haupt)
   list(GET teile 1 neben)
   set(TYPBIB_VERSION "${haupt}.${neben}")
-  string(REPLACE "." "," RESSOURCE_VERSION "${DADAVIRU_VERSION_NUMERISCH}")
   set(PROGRAMM ${programm})
 
   _dadaviru_werkzeuge_finden()

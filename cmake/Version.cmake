@@ -17,9 +17,11 @@ endif()
 
 set(DADAVIRU_VERSION "${PROJECT_VERSION}")
 math(EXPR _neben "${PROJECT_VERSION_MINOR}")
-set(DADAVIRU_VERSION_NUMERISCH "${PROJECT_VERSION_MAJOR}.${_neben}.0.0")
+# With commas, as VERSIONINFO and C++ take it.
+set(DADAVIRU_VERSION_NUMERISCH "${PROJECT_VERSION_MAJOR},${_neben},0,0")
 unset(_neben)
 
 if(CMAKE_SCRIPT_MODE_FILE)
-  execute_process(COMMAND "${CMAKE_COMMAND}" -E echo "${DADAVIRU_VERSION} ${DADAVIRU_VERSION_NUMERISCH}")
+  string(REPLACE "," "." _punkte "${DADAVIRU_VERSION_NUMERISCH}")
+  execute_process(COMMAND "${CMAKE_COMMAND}" -E echo "${DADAVIRU_VERSION} ${_punkte}")
 endif()
