@@ -24,7 +24,8 @@ setup=$(realpath "$1") bau=$(realpath "$3") werkzeuge=$(realpath "$4") zertifika
 WINEPREFIX=$(realpath -m "$2")
 ZEITDIENST=$werkzeuge/pruefdienst
 read -r version numerisch <<< "$(cmake -P "$wurzel/cmake/Version.cmake")"
-mapfile -t quellen < <(cmake -DBAU="$bau" -P "$wurzel/cmake/Quellen.cmake")
+quellen=$(cmake -DBAU="$bau" -P "$wurzel/cmake/Quellen.cmake")
+mapfile -t quellen <<< "$quellen"
 
 . "$hier/../sicher_lib.sh"
 mingw=i686-w64-mingw32
