@@ -112,13 +112,14 @@ hat_eigentuemer() {
     org.freedesktop.DBus.NameHasOwner "string:$1" | grep -q 'boolean true'
 }
 
-# timedated_starten [true]: a timedated stand-in on the private bus, refusing every SetTime when
-# asked to; each call lands in $arbeit/timedated as "<time> SetTime <usec> <relative> <interactive>".
+# timedated_starten [true]: a timedated stand-in on the private bus that never answers a SetTime
+# when asked to, which the real one cannot be made to do; each call lands in $arbeit/timedated as
+# "<time> SetTime <usec> <relative> <interactive>". The real timedated: uhrkette_lib.sh.
 timedated_starten() {
   # Never on the machine's own bus, where it could take timedated's name.
   [ -n "$privater_bus" ] || fehler "timedated_starten needs a private bus"
   DBUS_SYSTEM_BUS_ADDRESS=$privater_bus /usr/bin/python3 -m dbusmock --system -l "$arbeit/timedated" \
-    --template "$(dirname "${BASH_SOURCE[0]}")/timedated_vorlage.py" -p "{\"Ablehnen\": ${1:-false}}" >/dev/null &
+    --template "$(dirname "${BASH_SOURCE[0]}")/timedated_vorlage.py" -p "{\"Schweigen\": ${1:-false}}" >/dev/null &
   bus_dienste+=($!)
   warten_auf 20 hat_eigentuemer org.freedesktop.timedate1 || fehler "the timedated stand-in did not start"
 }

@@ -133,9 +133,9 @@ void protokollieren(const char* funktion, std::int64_t sek, long ns, const times
     tm zerlegt{};
     if (localtime_r(&t, &zerlegt) != nullptr) std::strftime(ortszeit, sizeof ortszeit, "%Y-%m-%d %H:%M:%S", &zerlegt);
     char zeile[512];
-    const int laenge = std::snprintf(zeile, sizeof zeile, "%s %lld.%09ld %s %lld.%09ld %s\n", funktion,
-                                     static_cast<long long>(sek), ns, ortszeit, static_cast<long long>(echt.tv_sec),
-                                     echt.tv_nsec, program_invocation_short_name);
+    const int laenge =
+        std::snprintf(zeile, sizeof zeile, "%s %lld.%09ld %s %lld.%09ld %s\n", funktion, static_cast<long long>(sek),
+                      ns, ortszeit, static_cast<long long>(echt.tv_sec), echt.tv_nsec, program_invocation_short_name);
     const int fd = ::open(protokoll_datei, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
     if (fd >= 0) {
         if (laenge > 0 && ::write(fd, zeile, static_cast<std::size_t>(laenge)) < 0)
