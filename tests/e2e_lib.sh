@@ -1,7 +1,9 @@
 # Shared pieces of the end-to-end tests: time services on loopback, a private system bus with a
 # timedated stand-in, a virtual X display, and runs of the real programs through ohne_uhrrecht
-# (the Linux ones also under the clock interposer, when UHRATTRAPPE names it). Sourced, not run.
-# Expects ZEITDIENST, the test build of the time service (pruefdienst), where a script starts time services.
+# (the Linux ones also under the clock interposer, when UHRATTRAPPE names it). Sourced, not run; makes
+# a work folder and removes it, and everything it started, when the script ends.
+# Expects ZEITDIENST, the time service that dienst_starten starts (the tests' pruefdienst, unless a
+# script tests the real one).
 # SPDX-License-Identifier: MIT
 
 ZEITDIENST=${ZEITDIENST:-}
@@ -27,19 +29,22 @@ aufraeumen() {
 }
 trap aufraeumen EXIT
 
-fehler() { echo "FAIL: $*" >&2; exit 1; }
-
-# dienst_starten ADDR PORT [zeitdienst options...]: starts a time service and waits until it
-# listens; sets $port to its port (useful with port 0). Every answer is logged to $arbeit/anfragen.
+# dienst_starten ADDR PORT [options...]: starts $ZEITDIENST and waits until it says where it listens;
+# sets $port to its port (useful with port 0) and $dienst_pid to its process. Every request goes to
+# $arbeit/anfragen. A service outlives no test by long, even one that is killed.
+dienst_nummer=0
 dienst_starten() {
-  local adresse=$1 wunschport=$2 portdatei
+  local adresse=$1 wunschport=$2 aus vorsatz
   shift 2
-  portdatei=$(mktemp -u "$arbeit/port.XXXXXX")
-  "${ZEITDIENST:?}" --bind "$adresse" --port "$wunschport" --port-file "$portdatei" --log "$arbeit/anfragen" \
-    --end-after 600 "$@" >/dev/null &
-  dienste+=($!)
-  warten_auf 5 test -s "$portdatei" || fehler "time service on $adresse:$wunschport did not start"
-  port=$(cat "$portdatei")
+  dienst_nummer=$((dienst_nummer + 1))
+  aus=$arbeit/dienst.$dienst_nummer
+  uhrrecht_vorsatz
+  "${vorsatz[@]}" timeout -k 5 900 "${ZEITDIENST:?}" --bind "$adresse" --port "$wunschport" --log "$arbeit/anfragen" \
+    "$@" >"$aus" &
+  dienst_pid=$!
+  dienste+=("$dienst_pid")
+  warten_auf 20 grep -q ': listening on ' "$aus" || fehler "time service on $adresse:$wunschport did not start: $(cat "$aus")"
+  port=$(sed -n 's/^[a-z]*: listening on .*:\([0-9]*\)$/\1/p' "$aus" | head -n1)
 }
 
 dienste_beenden() {
@@ -65,21 +70,14 @@ alle_starten() {
   echo "http://127.0.0.4:$port/zeit.php" > "$arbeit/dadaviru.txt"
 }
 
-# The requests answered so far, "METHOD path" each (without the query), read from the access log.
+# The requests so far, "METHOD path" each (without the query), read from the service's log.
 anfragen() { sed -n 's/^[^"]*"\([^ ]*\) \([^ ?]*\)[^ ]* [^"]*".*/\1 \2/p' "$arbeit/anfragen" 2>/dev/null || true; }
+
+# anfrage_seit_boot N: when pruefdienst saw the head of the Nth request, in seconds since boot.
+anfrage_seit_boot() { sed -n "${1}{s/^[^ ]* \([0-9.]*\) .*/\1/p}" "$arbeit/anfragen"; }
 
 anfragen_in_passfolge() {
   [ "$(anfragen)" = "$(printf 'GET /zeit.php\nGET /zeit.php\nGET /\nGET /zeit.php')" ] || fehler "requests: $(anfragen)"
-}
-
-# warten_auf SECONDS CMD...: polls CMD until it succeeds; false when SECONDS pass first.
-warten_auf() {
-  local ende=$((SECONDS + $1))
-  shift
-  until "$@" 2>/dev/null; do
-    [ "$SECONDS" -lt "$ende" ] || return 1
-    sleep 0.05
-  done
 }
 
 # privaten_bus_starten: a dbus-daemon of the test's own, with its own config and socket, for the
@@ -103,7 +101,7 @@ EOF
   dbus-daemon --config-file="$arbeit/bus.conf" --nofork --nopidfile --print-address=9 9>"$arbeit/bus.adresse" \
     2>>"$arbeit/bus.log" &
   bus_dienste+=($!)
-  warten_auf 10 test -s "$arbeit/bus.adresse" || fehler "the private bus did not start"
+  warten_auf 20 test -s "$arbeit/bus.adresse" || fehler "the private bus did not start"
   privater_bus=$(head -n1 "$arbeit/bus.adresse")
 }
 
@@ -140,29 +138,34 @@ geschrieben() { [ -f "$arbeit/uhr" ] && cut -d' ' -f3,4 "$arbeit/uhr" || true; }
 anzeige_starten() {
   Xvfb -displayfd 9 -screen 0 800x600x24 -nolisten tcp 9>"$arbeit/anzeige" 2>/dev/null &
   anzeige_pid=$!
-  warten_auf 5 test -s "$arbeit/anzeige" || fehler "Xvfb did not start"
+  warten_auf 20 test -s "$arbeit/anzeige" || fehler "Xvfb did not start"
   export DISPLAY=:$(cat "$arbeit/anzeige") NO_AT_BRIDGE=1
   xdotool getdisplaygeometry >/dev/null || fehler "no display at $DISPLAY"
 }
 
-sichtbares_fenster() { xdotool search --onlyvisible --name '^Zudedaruzu$' 2>/dev/null | head -n1; }
+sichtbares_fenster() { xdotool search --onlyvisible --name '^Zudedaruzu$' 2>/dev/null | head -n1 || true; }
 
-# Watches that no window is visible while Dadaviru's run works, up to its fourth request.
+# Watches that no window is visible while Dadaviru's run works: until the run's eighth clock write,
+# which the sourcing script counts with `schreibungen`. Visibility is read before the count, so a
+# window seen while fewer than eight writes were made was visible during the run.
+lauf_vorbei_ohne_fenster() {
+  local sichtbar
+  sichtbar=$(sichtbares_fenster)
+  [ "$(schreibungen)" -lt 8 ] || return 0
+  [ -z "$sichtbar" ] || fehler "Dadaviru showed its window during the run"
+  return 1
+}
 kein_fenster_waehrend_des_laufs() {
-  local ende=$((SECONDS + 60))
-  until [ "$(wc -l 2>/dev/null < "$arbeit/anfragen" || echo 0)" -ge 4 ]; do
-    [ -z "$(sichtbares_fenster)" ] || fehler "Dadaviru showed its window during the run"
-    [ "$SECONDS" -lt "$ende" ] || fehler "the run did not reach its fourth request"
-    sleep 0.05
-  done
+  warten_auf 60 lauf_vorbei_ohne_fenster || fehler "the run did not reach its eighth clock write"
 }
 
-# Waits for the first request of a run; fails unless it came Timer_start's interval
-# ($DADAVIRU_WARTEZEIT_MS) or more after $beginn, the moment before the program started.
+# Waits for the first request of the run of the program started as $programm_pid, whose start was
+# read as $beginn (prozessbeginn); fails unless the service saw it Timer_start's interval
+# ($DADAVIRU_WARTEZEIT_MS) or more after the process was created. Both times are the kernel's.
 erste_anfrage_nach_der_wartezeit() {
   warten_auf 60 test -s "$arbeit/anfragen" || fehler "$1 sent no request"
-  awk -v jetzt="$(date +%s.%N)" -v beginn="$beginn" -v ms="${DADAVIRU_WARTEZEIT_MS:?}" \
-    'BEGIN { exit !(jetzt - beginn >= ms / 1000) }' || fehler "$1 did not wait for Timer_start"
+  awk -v a="$(anfrage_seit_boot 1)" -v b="${beginn:?}" -v ms="${DADAVIRU_WARTEZEIT_MS:?}" \
+    'BEGIN { exit !(a - b >= ms / 1000) }' || fehler "$1 asked $(anfrage_seit_boot 1) s after boot, started at $beginn s"
 }
 
 # Waits at most 20 s for the window to be mapped; sets $fenster to it.
@@ -171,20 +174,24 @@ fenster_abwarten() {
     || fehler "no window captioned Zudedaruzu"
 }
 
+# programm_starten CMD...: runs CMD in the background in $arbeit, where dadaviru.txt lies, through
+# ohne_uhrrecht; sets $programm_pid to the program itself and $beginn to when its process was made.
+programm_starten() {
+  local vorsatz
+  uhrrecht_vorsatz
+  (cd "$arbeit" && exec "${vorsatz[@]}" "$@") &
+  programm_pid=$!
+  beginn=$(prozessbeginn "$programm_pid" 2>/dev/null) || beginn=
+}
+
 # endet_binnen NAME SECONDS: waits for the program started as $programm_pid to end by itself; its
-# exit status must be 0. Sets $programmende to the moment the end was seen.
+# exit status must be 0.
 endet_binnen() {
-  local i status
-  for i in $(seq $(($2 * 10))); do
-    if ! kill -0 "$programm_pid" 2>/dev/null; then
-      programmende=$(date +%s.%N)
-      status=0
-      wait "$programm_pid" || status=$?
-      [ "$status" -eq 0 ] || fehler "$1 exited with status $status"
-      return 0
-    fi
-    sleep 0.1
-  done
-  kill -9 "$programm_pid" 2>/dev/null || true
-  fehler "$1 did not end within $2 s"
+  local status=0
+  if ! warten_auf "$2" eval '! kill -0 "$programm_pid"'; then
+    kill -9 "$programm_pid" 2>/dev/null || true
+    fehler "$1 did not end within $2 s"
+  fi
+  wait "$programm_pid" || status=$?
+  [ "$status" -eq 0 ] || fehler "$1 exited with status $status"
 }

@@ -3,10 +3,10 @@
 # pages and polkit rule; then, as root, really installed into a temporary prefix, once as by default
 # (no capability) and once with the file capability. The installed programs are never run; all is
 # removed at the end.
-# Argument: the build folder
+# Arguments: the build folder, the version
 # SPDX-License-Identifier: MIT
 set -euo pipefail
-bau=$1
+bau=$1 version=$2
 ziel=$(mktemp -d /tmp/dadaviru-installation.XXXXXX)
 gruppe_angelegt=
 aufraeumen() {
@@ -14,7 +14,7 @@ aufraeumen() {
   if [ -n "$gruppe_angelegt" ]; then groupdel dadaviru; fi
 }
 trap aufraeumen EXIT
-fehler() { echo "FAIL: $*" >&2; exit 1; }
+. "$(dirname "$0")/sicher_lib.sh"
 
 DESTDIR="$ziel/stufe" cmake --install "$bau" --prefix /usr > "$ziel/log" 2>&1 || { cat "$ziel/log"; fehler "install failed"; }
 stufe=$ziel/stufe
@@ -41,21 +41,21 @@ for seite in Dadaviru.1 Dadaviru_Autostart.1 zeitdienst.8; do
   [ -s "$stufe/usr/share/man/man${seite##*.}/$seite" ] || fehler "no manual page $seite"
 done
 
-pruefen() {
+eintraege_pruefen() {
   local datei=$1
   shift
   [ -f "$datei" ] || fehler "$datei missing"
   local zeile
   for zeile in "$@"; do grep -qxF "$zeile" "$datei" || fehler "$datei lacks: $zeile"; done
 }
-pruefen "$stufe/usr/share/applications/dadaviru.desktop" \
+eintraege_pruefen "$stufe/usr/share/applications/dadaviru.desktop" \
   "Name=Dadaviru" "Comment=ändert die Systemzeit" "TryExec=Dadaviru" "Exec=Dadaviru" "Icon=dadaviru" \
-  "X-Dadaviru-Version=1.01" "X-Dadaviru-FileDescription=ändert die Systemzeit" "X-Dadaviru-ProductName=Dadaviru" \
-  "X-Dadaviru-InternalName=Dadaviru" "X-Dadaviru-OriginalFilename=Dadaviru.exe" "X-Dadaviru-FileVersion=1.01" \
-  "X-Dadaviru-ProductVersion=1.01" "X-Dadaviru-Description=Systemzeit ändern"
-pruefen "$stufe/etc/xdg/autostart/dadaviru_autostart.desktop" \
+  "X-Dadaviru-Version=$version" "X-Dadaviru-FileDescription=ändert die Systemzeit" "X-Dadaviru-ProductName=Dadaviru" \
+  "X-Dadaviru-InternalName=Dadaviru" "X-Dadaviru-OriginalFilename=Dadaviru.exe" "X-Dadaviru-FileVersion=$version" \
+  "X-Dadaviru-ProductVersion=$version" "X-Dadaviru-Description=Systemzeit ändern"
+eintraege_pruefen "$stufe/etc/xdg/autostart/dadaviru_autostart.desktop" \
   "Name=Dadaviru" "Comment=Ändert die Systemzeit nach 30sek." "TryExec=Dadaviru_Autostart" "Exec=Dadaviru_Autostart" \
-  "Icon=dadaviru_autostart" "X-Dadaviru-Version=1.01" "X-Dadaviru-FileDescription=Ändert die Systemzeit nach 30sek." \
+  "Icon=dadaviru_autostart" "X-Dadaviru-Version=$version" "X-Dadaviru-FileDescription=Ändert die Systemzeit nach 30sek." \
   "X-Dadaviru-InternalName=Dadaviru_Autostart" "X-Dadaviru-OriginalFilename=Dadaviru_Autostart.exe" \
   "X-Dadaviru-Description=Systemzeit ändern (für Revizavir)"
 echo "ok: staged install"

@@ -67,8 +67,7 @@ echo "ok: a display that cannot be opened counts as none"
 
 # Dadaviru_Autostart without a display still waits for Timer_start, then writes the same.
 rm -f "$arbeit/uhr" "$arbeit/anfragen"
-beginn=$(date +%s.%N)
-(cd "$arbeit" && ohne_uhrrecht timeout 120 "$autostart") & programm_pid=$!
+programm_starten "$autostart"
 erste_anfrage_nach_der_wartezeit "Dadaviru_Autostart without a display"
 endet_binnen "Dadaviru_Autostart without a display" 60
 [ "$(geschrieben | cut -c1-10)" = "$alle_acht" ] && [ "$(geschrieben | tail -n1)" = "2004-04-04 04:04:04" ] \
@@ -95,8 +94,7 @@ echo "ok: no source, no write"
 # Without the interposer the dropped right makes both writes fail, silently.
 neu_beginnen
 starten_auf "$host_a" --body "2001-01-01 01:01:01"
-before=$(date +%Y)
 (cd "$arbeit" && UHRATTRAPPE= ohne_uhrrecht timeout 60 "$dadaviru") \
   || fehler "run without the right exited with $?"
-[ "$(date +%Y)" = "$before" ] || fehler "the clock changed"
+[ "$(date +%Y)" != 2001 ] || fehler "the clock changed"
 echo "ok: without the right nothing changes"

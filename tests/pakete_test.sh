@@ -6,7 +6,7 @@
 # SPDX-License-Identifier: MIT
 set -euo pipefail
 ordner=$1 version=$2
-fehler() { echo "FAIL: $*" >&2; exit 1; }
+. "$(dirname "$0")/sicher_lib.sh"
 arbeit=$(mktemp -d /tmp/dadaviru-pakete.XXXXXX)
 trap 'rm -rf "$arbeit"' EXIT
 

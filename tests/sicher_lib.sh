@@ -1,25 +1,55 @@
-# The one way every script and test runs a real program, so none can touch this machine's clock:
-# without CAP_SYS_TIME, with the system bus pointed at a private one that the test started
-# ($privater_bus) or at an address where nothing listens, and under the clock interposer when
-# $UHRATTRAPPE names it (its log goes to $uhr_protokoll). Sourced, not run.
+# What every test script shares: failing, polling, comparing, and the one way every script and test
+# runs a real program, so none can touch this machine's clock: without CAP_SYS_TIME, with the system
+# bus pointed at a private one that the test started ($privater_bus) or at an address where nothing
+# listens, and under the clock interposer when $UHRATTRAPPE names it (its log goes to
+# $uhr_protokoll). Sourced, not run.
 # SPDX-License-Identifier: MIT
 
+# fehler MESSAGE...: ends the script as failed. The message goes to the script's own error output,
+# also from a command that warten_auf runs with its errors silenced.
+exec {fehlerausgabe}>&2
+fehler() { echo "FAIL: $*" >&"$fehlerausgabe"; exit 1; }
+
+# erwarten DESCRIPTION EXPECTED ACTUAL: fails unless the two are the same.
+erwarten() { [ "$2" = "$3" ] || fehler "$1: expected '$2', got '$3'"; }
+
+# warten_auf SECONDS CMD...: polls CMD until it succeeds; false when SECONDS pass first.
+warten_auf() {
+  local ende=$((SECONDS + $1))
+  shift
+  until "$@" 2>/dev/null; do
+    [ "$SECONDS" -lt "$ende" ] || return 1
+    sleep 0.05
+  done
+}
+
 kein_bus=unix:path=/nonexistent/dadaviru-kein-bus
-ohne_zeitrecht=(setpriv --bounding-set=-sys_time --inh-caps=-sys_time --)
+
+# uhrrecht_vorsatz: sets the array $vorsatz to the words that go before a program so that it runs
+# as described above. For a program started in the background, `"${vorsatz[@]}" PROGRAM &` makes
+# $! the program itself, so a signal to it reaches the program.
+uhrrecht_vorsatz() {
+  vorsatz=(setpriv --bounding-set=-sys_time --inh-caps=-sys_time -- env DBUS_SYSTEM_BUS_ADDRESS="${privater_bus:-$kein_bus}")
+  # In a sanitizer build the interposer is loaded ahead of the sanitizer's runtime, which the
+  # runtime would otherwise refuse.
+  [ -z "${UHRATTRAPPE:-}" ] || vorsatz+=(LD_PRELOAD="$UHRATTRAPPE" UHRATTRAPPE_PROTOKOLL="${uhr_protokoll:-/dev/null}"
+    ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}verify_asan_link_order=0")
+}
 
 # ohne_uhrrecht CMD...
 ohne_uhrrecht() {
-  local attrappe=()
-  # In a sanitizer build the interposer is loaded ahead of the sanitizer's runtime, which the
-  # runtime would otherwise refuse.
-  [ -z "${UHRATTRAPPE:-}" ] || attrappe=(LD_PRELOAD="$UHRATTRAPPE" UHRATTRAPPE_PROTOKOLL="${uhr_protokoll:-/dev/null}"
-    ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}verify_asan_link_order=0")
-  "${ohne_zeitrecht[@]}" env DBUS_SYSTEM_BUS_ADDRESS="${privater_bus:-$kein_bus}" "${attrappe[@]}" "$@"
+  local vorsatz
+  uhrrecht_vorsatz
+  "${vorsatz[@]}" "$@"
 }
 
 # The same as one line of words, for tools that take a command line of their own (hyperfine),
 # without the interposer, which such a command names itself where it wants it.
-ohne_uhrrecht_zeile() { echo "${ohne_zeitrecht[*]} env DBUS_SYSTEM_BUS_ADDRESS=${privater_bus:-$kein_bus}"; }
+ohne_uhrrecht_zeile() {
+  local vorsatz
+  UHRATTRAPPE='' uhrrecht_vorsatz
+  echo "${vorsatz[*]}"
+}
 
 # Whether this machine's kernel runs 32-bit programs, and with them 32-bit Wine.
 kann_32_bit() { /lib/ld-linux.so.2 --version >/dev/null 2>&1; }
@@ -38,3 +68,14 @@ wine_waehlen() {
   done
   export PATH="$1:$PATH"
 }
+
+# Process start and uptime in seconds since boot, as the kernel counts them (CLOCK_BOOTTIME), so the
+# start of a process and what a service saw can be compared without any reading of our own.
+# prozessbeginn PID: when the process was created.
+prozessbeginn() {
+  local stat felder
+  stat=$(cat "/proc/$1/stat") || return 1
+  read -r -a felder <<< "${stat##*) }"
+  awk -v t="${felder[19]}" -v hz="$(getconf CLK_TCK)" 'BEGIN { printf "%.3f\n", t / hz }'
+}
+seit_boot() { cut -d' ' -f1 /proc/uptime; }

@@ -59,15 +59,14 @@ trap 'exit 129' HUP
 trap 'exit 130' INT
 trap 'exit 143' TERM
 
-# im_hintergrund CMD...: CMD through ohne_uhrrecht, in the background, kept among the bus's services;
-# sets $hintergrund_pid to its process. The shell runs the function in a subshell of its own, so
-# CMD is that subshell's one child, and both must go at the end.
+# im_hintergrund CMD...: CMD as ohne_uhrrecht runs it, in the background, kept among the bus's
+# services, which end with the bus; sets $hintergrund_pid to its process.
 im_hintergrund() {
-  ohne_uhrrecht "$@" &
-  local huelle=$!
-  warten_auf 10 pgrep -P "$huelle" >/dev/null || fehler "$1 did not start"
-  hintergrund_pid=$(pgrep -P "$huelle")
-  bus_dienste+=("$hintergrund_pid" "$huelle")
+  local vorsatz
+  uhrrecht_vorsatz
+  "${vorsatz[@]}" "$@" &
+  hintergrund_pid=$!
+  bus_dienste+=("$hintergrund_pid")
 }
 
 # gemeinsame_uhr: one virtual clock for the chain and the programs, as they share the real one, at
@@ -77,6 +76,13 @@ gemeinsame_uhr() {
   head -c 8 /dev/zero >"$UHRATTRAPPE_GEMEINSAM"
   : >"$uhr_protokoll"
   chmod 666 "$UHRATTRAPPE_GEMEINSAM" "$uhr_protokoll"
+}
+
+# uhr_zuruecksetzen: the shared clock back at real time, and its log empty. Written in place: the
+# processes that share the clock have it mapped, and a file cut short under them would kill them.
+uhr_zuruecksetzen() {
+  dd if=/dev/zero of="$UHRATTRAPPE_GEMEINSAM" bs=8 count=1 conv=notrunc status=none
+  : >"$uhr_protokoll"
 }
 
 # Each write through timedated, as the interposer logged it in timedated's process.

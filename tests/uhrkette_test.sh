@@ -16,19 +16,18 @@ regel=$4 host_a=$5 host_b=$6 host_c=$7
 unset DISPLAY WAYLAND_DISPLAY
 
 nutzer_anlegen
+alle_starten 0
 gemeinsame_uhr
 privaten_bus_starten
 polkit_starten "$regel"
 timedated_echt_starten
-alle_starten 0
 
 # lauf NAME COMMAND-PREFIX...: one run of Dadaviru as that user, on a clock at real time; it must end
 # by itself, successfully, after asking all four services.
 lauf() {
   local name=$1
   shift
-  head -c 8 /dev/zero >"$UHRATTRAPPE_GEMEINSAM"
-  : >"$uhr_protokoll"
+  uhr_zuruecksetzen
   : >"$arbeit/anfragen"
   (cd "$arbeit" && ohne_uhrrecht "$@" timeout 60 "$dadaviru") || fehler "the run as $name exited with $?"
   anfragen_in_passfolge

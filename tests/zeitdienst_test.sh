@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
-# Starts the time service and its test build on loopback and checks their answers, bounds, port and units.
-# Usage: zeitdienst_test.sh ZEITDIENST PRUEFDIENST UNIT-FOLDER
+# Starts the time service on loopback and checks its answers, bounds, port and units.
+# Usage: zeitdienst_test.sh ZEITDIENST UNIT-FOLDER
 # SPDX-License-Identifier: MIT
 set -euo pipefail
 
-zeitdienst=$1 pruefdienst=$2 einheiten=$3
+zeitdienst=$1 einheiten=$2
 arbeit=$(mktemp -d)
 pids=()
 trap '' PIPE  # the bounds tests write to sockets the service has closed
@@ -79,10 +79,10 @@ for pfad in / /zeit.php; do
   rumpf=$(cat "$arbeit/rumpf")
   pruefen "length of $pfad" 19 "$(wc -c <"$arbeit/rumpf")"
   [[ $rumpf =~ $zeitmuster ]] || pruefen "form of $pfad" "YYYY-MM-DD HH:MM:SS" "$rumpf"
-  # The next whole second after the request, and sent as it began.
+  # A second that began after the request was sent, and had begun when the answer arrived.
   sekunde=$(TZ=Asia/Kathmandu date -d "$rumpf" +%s)
-  awk -v v="$vorher" -v n="$nachher" -v s="$sekunde" 'BEGIN { exit !(s == int(v) + 1 && n >= s && n - s < 0.5) }' ||
-    pruefen "$pfad held to the tick" "second $(awk -v v="$vorher" 'BEGIN { print int(v) + 1 }') from $vorher" "$sekunde at $nachher"
+  awk -v v="$vorher" -v n="$nachher" -v s="$sekunde" 'BEGIN { exit !(v < s && s <= n) }' ||
+    pruefen "$pfad held to the tick" "a second in ($vorher, $nachher]" "$sekunde"
   pruefen "Content-Type of $pfad" 1 "$(grep -ci '^Content-Type: text/plain; charset=utf-8' "$arbeit/kopf")"
   pruefen "Cache-Control of $pfad" 1 "$(grep -ci '^Cache-Control: no-store' "$arbeit/kopf")"
   datum=$(sed -n 's/^Date: \(.*GMT\)\r$/\1/p' "$arbeit/kopf")
@@ -107,7 +107,7 @@ pruefen "test modes are not the service's" "2 1" "$rc $(grep -c '^usage:' "$arbe
 for option in --bind --port --zone --sofort --log --max-connections --header-timeout --max-header --version; do
   grep -q -- "^  $option " <("$zeitdienst" --help) || pruefen "--help explains $option" yes no
 done
-pruefen "test modes listed apart" "0 1" "$("$zeitdienst" --help | grep -c -- --body) $("$pruefdienst" --help | grep -c -- '--body')"
+pruefen "no test modes in --help" 0 "$("$zeitdienst" --help | grep -c -- --body || true)"
 rc=0
 "$zeitdienst" --zone Mars/Olympus 2>/dev/null || rc=$?
 pruefen "unknown zone" 2 "$rc"
@@ -164,49 +164,6 @@ for _ in $(seq 40); do
 done
 pruefen "a freed place is taken" 200 "$status"
 exec {zweite}>&-
-
-echo "test modes: fixed body and status, empty body, redirect"
-starten "$pruefdienst" --body "1999-12-31 23:59:59" --status 503 --log "$arbeit/pruef.log" --port-file "$arbeit/port"
-pruefen "port file" "$port" "$(cat "$arbeit/port")"
-pruefen "--status" 503 "$(holen -o "$arbeit/rumpf" -w '%{http_code}' "http://127.0.0.1:$port/zeit.php")"
-pruefen "--body" "1999-12-31 23:59:59" "$(cat "$arbeit/rumpf")"
-pruefen "logged" 1 "$(grep -c '"GET /zeit.php HTTP/1.1" 503 19$' "$arbeit/pruef.log")"
-starten "$pruefdienst" --body ""
-pruefen "--body ''" "200 0" "$(holen -o /dev/null -w '%{http_code} %{size_download}' "http://127.0.0.1:$port/")"
-starten "$pruefdienst" --redirect "http://127.0.0.1:1/neu"
-pruefen "--redirect" "302 http://127.0.0.1:1/neu" \
-  "$(holen -o /dev/null -w '%{http_code} %header{location}' "http://127.0.0.1:$port/zeit.php")"
-
-echo "test modes: oversized answer"
-starten "$pruefdienst" --huge 2
-holen -o "$arbeit/rumpf" -D "$arbeit/kopf" "http://127.0.0.1:$port/zeit.php"
-pruefen "--huge size" 2097152 "$(wc -c <"$arbeit/rumpf")"
-[[ $(head -c 19 "$arbeit/rumpf") =~ $zeitmuster ]] || pruefen "--huge starts with the time" yes no
-pruefen "--huge filler" 0 "$(tail -c +20 "$arbeit/rumpf" | tr -d x | wc -c)"
-pruefen "--huge is chunked" 1 "$(grep -ci '^Transfer-Encoding: chunked' "$arbeit/kopf")"
-pruefen "--huge has no length" 0 "$(grep -ci '^Content-Length' "$arbeit/kopf" || true)"
-
-echo "test modes: slow answers"
-starten "$pruefdienst" --delay 1000 --body x
-dauer=$(holen -o /dev/null -w '%{time_total}' "http://127.0.0.1:$port/")
-[[ ${dauer%%[.,]*} -ge 1 ]] || pruefen "--delay 1000" ">= 1 s" "$dauer s"
-starten "$pruefdienst" --drip 100 --body ab
-rc=0
-holen --max-time 1 -o "$arbeit/rumpf" "http://127.0.0.1:$port/" 2>/dev/null || rc=$?
-pruefen "--drip outlasts the client" 28 "$rc"
-tropfen=$(cat "$arbeit/rumpf")
-[[ ${#tropfen} -ge 3 && ${#tropfen} -le 12 && $tropfen =~ ^(ab)*a?$ ]] || pruefen "--drip 100 for 1 s" "3..12 bytes of abab..." "$tropfen"
-
-echo "stopping"
-starten "$pruefdienst" --delay 20000
-holen --max-time 20 -o /dev/null "http://127.0.0.1:$port/" 2>/dev/null &
-sleep 0.3
-kill -TERM "$pid"
-ende_abwarten "$pid" 3
-pruefen "SIGTERM during a delayed answer" 0 "$ende"
-starten "$pruefdienst" --end-after 1
-ende_abwarten "$pid" 4
-pruefen "--end-after 1" 0 "$ende"
 
 [ "$fehler" -eq 0 ] || { echo "$fehler check(s) failed" >&2; exit 1; }
 echo "ok"

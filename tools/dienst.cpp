@@ -26,6 +26,7 @@
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string_view>
 #include <thread>
 #include <vector>
@@ -41,16 +42,14 @@ namespace http = beast::http;
 using tcp = net::ip::tcp;
 using namespace std::chrono_literals;
 
-constexpr auto kTropfenHoechstens = std::chrono::minutes(10);  // longest a dripped answer may run
-constexpr std::size_t kStueck = 64 * 1024;                     // piece size of oversized answers
-constexpr std::size_t kRumpfHoechstens = 64 * 1024;            // request bodies are read and dropped
-constexpr auto kSchreibfrist = 30s;                            // a client that stops reading loses its connection
-constexpr auto kAusklingen = 1s;                               // reading after our last byte, so closing sends no reset
+constexpr std::size_t kRumpfHoechstens = 64 * 1024;  // request bodies are read and dropped
+constexpr auto kSchreibfrist = 30s;                  // a client that stops reading loses its connection
+constexpr auto kAusklingen = 1s;                     // reading after our last byte, so closing sends no reset
 constexpr int kWarteschlange = 4096;
 // A timer wakes this machine up to a few milliseconds late; the tick wakes this much early and waits out the rest.
 constexpr auto kFruehWecken = 3ms;  // listen backlog
 
-void verwendung(std::FILE* aus, const char* name, bool pruefmodi) {
+void verwendung(std::FILE* aus, const char* name) {
     std::fprintf(aus,
                  "usage: %s [OPTION]...\n"
                  "Answers HTTP GET on / and /zeit.php with the local time as \"YYYY-MM-DD HH:MM:SS\".\n"
@@ -75,18 +74,6 @@ void verwendung(std::FILE* aus, const char* name, bool pruefmodi) {
                  "  --help               show this help and exit\n"
                  "  --version            show the version and exit\n",
                  name);
-    if (pruefmodi)
-        std::fprintf(aus,
-                     "\n"
-                     "Test modes (this test program only):\n"
-                     "  --port-file FILE     write the port to FILE once listening\n"
-                     "  --end-after SEC      stop after SEC seconds\n"
-                     "  --body TEXT          answer with TEXT at once instead of the time\n"
-                     "  --status N           answer with status N\n"
-                     "  --delay MS           wait MS before answering\n"
-                     "  --drip MS            send the body one byte every MS, chunked, for up to 10 min\n"
-                     "  --huge MIB           send the text and then filler, MIB MiB in all, chunked\n"
-                     "  --redirect URL       answer 302 with Location URL\n");
 }
 
 bool zahl(std::string_view s, long min, long max, long& wert) {
@@ -100,7 +87,7 @@ bool zahl(std::string_view s, long min, long max, long& wert) {
 enum class Gelesen { weiter, hilfe, version, falsch };
 
 // Accepts "--name VALUE" and "--name=VALUE".
-Gelesen einstellungen_lesen(int argc, char** argv, bool pruefmodi, Einstellungen& e) {
+Gelesen einstellungen_lesen(int argc, char** argv, Einstellungen& e) {
     if (const char* u = std::getenv("INVOCATION_ID"); u != nullptr && *u != '\0') e.protokoll = "-";
     for (int i = 1; i < argc; ++i) {
         std::string_view name = argv[i];
@@ -135,43 +122,11 @@ Gelesen einstellungen_lesen(int argc, char** argv, bool pruefmodi, Einstellungen
             ok = zahl(wert, 256, 1 << 20, e.kopf_hoechstens);
         else if (name == "--threads")
             ok = zahl(wert, 1, 256, e.faeden);
-        else if (!pruefmodi)
-            return Gelesen::falsch;
-        else if (name == "--port-file" && !wert.empty())
-            e.port_datei = wert;
-        else if (name == "--end-after")
-            ok = zahl(wert, 1, 7 * 86400, e.ende_nach_s);
-        else if (name == "--body")
-            e.fester_text = std::string(wert);
-        else if (name == "--status")
-            ok = zahl(wert, 200, 599, e.status);
-        else if (name == "--delay")
-            ok = zahl(wert, 0, 600000, e.verzoegerung_ms);
-        else if (name == "--drip")
-            ok = zahl(wert, 1, 60000, e.tropfen_ms);
-        else if (name == "--huge")
-            ok = zahl(wert, 1, 1024, e.gross_mib);
-        else if (name == "--redirect" && !wert.empty())
-            e.umleitung = wert;
         else
             return Gelesen::falsch;
         if (!ok) return Gelesen::falsch;
     }
     return Gelesen::weiter;
-}
-
-// Written under a temporary name and renamed, so a reader never sees a partial file.
-bool port_schreiben(const std::string& datei, int port) {
-    const std::string vorlaeufig = datei + ".tmp." + std::to_string(::getpid());
-    const std::string inhalt = std::to_string(port) + '\n';
-    const int fd = ::open(vorlaeufig.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0) return false;
-    const bool ok = ::write(fd, inhalt.data(), inhalt.size()) == static_cast<ssize_t>(inhalt.size());
-    if (::close(fd) != 0 || !ok || std::rename(vorlaeufig.c_str(), datei.c_str()) != 0) {
-        ::unlink(vorlaeufig.c_str());
-        return false;
-    }
-    return true;
 }
 
 Sekunde jetzt_sekunde() { return std::chrono::floor<std::chrono::seconds>(std::chrono::system_clock::now()); }
@@ -272,7 +227,7 @@ private:
 
 class Verbindung : public std::enable_shared_from_this<Verbindung> {
 public:
-    Verbindung(tcp::socket s, Schleife& schleife) : strom_(std::move(s)), schleife_(schleife), wecker_(schleife.ioc()) {
+    Verbindung(tcp::socket s, Schleife& schleife) : strom_(std::move(s)), schleife_(schleife) {
         beast::error_code ec;
         const auto ende = strom_.socket().remote_endpoint(ec);
         wer_ = ec ? std::string("-") : ende.address().to_string();
@@ -300,7 +255,7 @@ public:
         return false;
     }
     std::string ganze_antwort_fuer(const std::string& text, const std::string& datum) const {
-        return ganze_antwort(static_cast<int>(e().status), text, datum, {});
+        return ganze_antwort(200, text, datum, {});
     }
 
     // After all clients of the tick have their answer: the log, and the next request or the close.
@@ -360,27 +315,14 @@ private:
         const bool bekannt = (pfad == "/" || pfad == "/zeit.php") &&
                              (anfrage.method() == http::verb::get || anfrage.method() == http::verb::head);
         if (!bekannt) return senden(404, {}, http_datum(jetzt_sekunde()), {});
-        if (e().verzoegerung_ms > 0) {
-            wecker_.expires_after(std::chrono::milliseconds(e().verzoegerung_ms));
-            wecker_.async_wait([self = shared_from_this()](beast::error_code ec) {
-                if (!ec) self->inhalt_senden();
-            });
-            return;
-        }
         inhalt_senden();
     }
 
     void inhalt_senden() {
+        if (!e().sofort) return schleife_.festhalten(shared_from_this());
         const auto jetzt = std::chrono::system_clock::now();
         const std::string& datum = gemerkt<http_datum>(std::chrono::floor<std::chrono::seconds>(jetzt));
-        if (!e().umleitung.empty()) return senden(302, {}, datum, "Location: " + e().umleitung + "\r\n");
-        const bool strom = e().tropfen_ms > 0 || e().gross_mib > 0;
-        if (!e().fester_text && !e().sofort && !strom) return schleife_.festhalten(shared_from_this());
-        const std::string& text =
-            e().fester_text ? *e().fester_text : gemerkt<ortszeit_text>(antwortzeit(jetzt, true).sekunde);
-        if (e().tropfen_ms > 0 && !text.empty()) return tropfen_beginnen(text, datum);
-        if (e().gross_mib > 0) return gross_beginnen(text, datum);
-        senden(static_cast<int>(e().status), text, datum, {});
+        senden(200, gemerkt<ortszeit_text>(antwortzeit(jetzt, true).sekunde), datum, {});
     }
 
     void senden(int status, const std::string& rumpf, const std::string& datum, std::string_view extra) {
@@ -392,7 +334,7 @@ private:
             schreiben([](Verbindung& v) { v.fertig(); });
     }
     void antwort_protokollieren(std::size_t rumpflaenge) {
-        schleife_.g().protokollieren(wer_, anfrage_, static_cast<int>(e().status), nur_kopf_ ? 0 : rumpflaenge);
+        schleife_.g().protokollieren(wer_, anfrage_, 200, nur_kopf_ ? 0 : rumpflaenge);
     }
 
     // After the answer: the next request on the same connection, or an orderly close.
@@ -446,54 +388,8 @@ private:
         });
     }
 
-    // The text over and over, one byte at a time, until the time limit.
-    void tropfen_beginnen(const std::string& text, const std::string& datum) {
-        text_ = text;
-        beginn_ = std::chrono::steady_clock::now();
-        versandt_ = 0;
-        ausgang_ = kopf(static_cast<int>(e().status), datum, "Transfer-Encoding: chunked\r\n") + "\r\n";
-        schleife_.g().protokollieren(wer_, anfrage_, static_cast<int>(e().status), 0);
-        schreiben([](Verbindung& v) { v.tropfen(); });
-    }
-    void tropfen() {
-        wecker_.expires_after(std::chrono::milliseconds(e().tropfen_ms));
-        wecker_.async_wait([self = shared_from_this()](beast::error_code ec) {
-            if (ec) return;
-            if (std::chrono::steady_clock::now() - self->beginn_ >= kTropfenHoechstens) {
-                self->ausgang_ = "0\r\n\r\n";
-                return self->schreiben([](Verbindung& v) { v.fertig(); });
-            }
-            self->ausgang_ = std::string("1\r\n") + self->text_[self->versandt_++ % self->text_.size()] + "\r\n";
-            self->schreiben([](Verbindung& v) { v.tropfen(); });
-        });
-    }
-
-    // The text first, then filler, chunked and without a length.
-    void gross_beginnen(const std::string& text, const std::string& datum) {
-        text_ = text;
-        versandt_ = 0;
-        ausgang_ = kopf(static_cast<int>(e().status), datum, "Transfer-Encoding: chunked\r\n") + "\r\n";
-        schleife_.g().protokollieren(wer_, anfrage_, static_cast<int>(e().status), 0);
-        schreiben([](Verbindung& v) { v.gross(); });
-    }
-    void gross() {
-        const std::size_t gesamt = static_cast<std::size_t>(e().gross_mib) << 20;
-        if (versandt_ >= gesamt) {
-            ausgang_ = "0\r\n\r\n";
-            return schreiben([](Verbindung& v) { v.fertig(); });
-        }
-        std::string stueck(std::min(kStueck, gesamt - versandt_), 'x');
-        if (versandt_ < text_.size()) text_.copy(stueck.data(), stueck.size(), versandt_);
-        char laenge[32];
-        std::snprintf(laenge, sizeof laenge, "%zx\r\n", stueck.size());
-        ausgang_ = laenge + stueck + "\r\n";
-        versandt_ += stueck.size();
-        schreiben([](Verbindung& v) { v.gross(); });
-    }
-
     beast::tcp_stream strom_;
     Schleife& schleife_;
-    net::steady_timer wecker_;
     beast::flat_buffer puffer_;
     std::optional<http::request_parser<http::string_body>> leser_;
     std::string wer_;
@@ -502,9 +398,6 @@ private:
     bool nur_kopf_ = false;
     bool http10_ = false;
     std::string ausgang_;
-    std::string text_;
-    std::size_t versandt_ = 0;
-    std::chrono::steady_clock::time_point beginn_{};
     char abfall_[512];
 };
 
@@ -652,17 +545,17 @@ void descriptoren_erhoehen() {
 
 }  // namespace
 
-int hauptprogramm(int argc, char** argv, bool pruefmodi) {
+int hauptprogramm(int argc, char** argv) {
     Einstellungen e;
-    switch (einstellungen_lesen(argc, argv, pruefmodi, e)) {
+    switch (einstellungen_lesen(argc, argv, e)) {
         case Gelesen::hilfe:
-            verwendung(stdout, argv[0], pruefmodi);
+            verwendung(stdout, argv[0]);
             return 0;
         case Gelesen::version:
             std::printf("zeitdienst %s\n", ZEITDIENST_VERSION);
             return 0;
         case Gelesen::falsch:
-            verwendung(stderr, argv[0], pruefmodi);
+            verwendung(stderr, argv[0]);
             return 2;
         case Gelesen::weiter:
             break;
@@ -684,13 +577,6 @@ int hauptprogramm(int argc, char** argv, bool pruefmodi) {
 
     Lauscher l;
     if (!lauschen(e, l)) return 1;
-    const int port = std::stoi(l.beschreibung.substr(l.beschreibung.rfind(':') + 1));
-    if (!e.port_datei.empty() && !port_schreiben(e.port_datei, port)) {
-        std::fprintf(stderr, "zeitdienst: cannot write %s\n", e.port_datei.c_str());
-        ::close(l.fd);
-        return 1;
-    }
-
     const long faeden = e.faeden > 0 ? e.faeden : std::max(1u, std::thread::hardware_concurrency());
     std::vector<std::unique_ptr<Schleife>> schleifen;
     for (long i = 0; i < faeden; ++i) {
@@ -715,14 +601,6 @@ int hauptprogramm(int argc, char** argv, bool pruefmodi) {
     signale.async_wait([&](beast::error_code ec, int) {
         if (!ec) alle_anhalten();
     });
-    net::steady_timer ende(erste);
-    if (e.ende_nach_s > 0) {
-        ende.expires_after(std::chrono::seconds(e.ende_nach_s));
-        ende.async_wait([&](beast::error_code ec) {
-            if (!ec) alle_anhalten();
-        });
-    }
-
     std::vector<std::thread> weitere;
     for (std::size_t i = 1; i < schleifen.size(); ++i)
         weitere.emplace_back([&s = *schleifen[i]] { s.ioc().run(); });

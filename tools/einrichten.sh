@@ -1,66 +1,79 @@
 #!/usr/bin/env bash
-# Installs what building and testing Dadaviru needs, from Debian's packages, and only what is missing.
-# Run as root on Debian 12. Safe to run again.
+# Installs from Debian's packages what a task of this project needs, and only what is missing.
+# Usage: einrichten.sh [TASK...]; the tasks are ausprobieren (the try command), tests (the whole
+# suite), pakete (the Debian packages and the Windows installer), bench and dauertest; without one,
+# tests. Run as root on Debian 12. Safe to run again.
 # SPDX-License-Identifier: MIT
 set -euo pipefail
 
-pakete=(
-  build-essential cmake ninja-build pkg-config git clang-format
-  clang libclang-rt-14-dev
-  libcurl4-openssl-dev ca-certificates
-  libboost-dev libsystemd-dev systemd
-  libgtest-dev googletest
-  libgtk-3-dev libx11-dev
-  xvfb xdotool xauth
-  locales tzdata
-  util-linux libcap2-bin curl
-  libsystemd-dev libcap-dev
-  dbus-daemon dbus-bin python3-dbusmock
-  imagemagick file
+# Each package is named once, in the first task that needs it; a task also takes those it builds on.
+declare -A pakete=(
+  # Building the Linux programs, the time service and the test tools.
+  [bauen]="build-essential cmake ninja-build pkg-config ca-certificates libcurl4-openssl-dev libboost-dev
+           libsystemd-dev libcap-dev libgtk-3-dev imagemagick libgtest-dev googletest libx11-dev tzdata util-linux"
+  [ausprobieren]=""
+  # The Windows programs, cross-built, and the Wine that runs their tests.
+  [windows]="g++-mingw-w64-i686 mingw-w64-tools g++-mingw-w64-x86-64 wine wine32:i386 wine64"
+  [pakete]="debhelper dpkg-dev lintian nsis osslsigncode"
+  # The real chain that sets the clock, for the tests and the benchmark: a private bus, timedated, polkit.
+  [uhrkette]="systemd dbus-daemon dbus-bin polkitd"
+  [tests]="git clang-format clang libclang-rt-14-dev xvfb xdotool xauth locales libcap2-bin curl file openssl
+           python3-dbusmock"
+  [bench]="wrk nginx-light hyperfine time binutils"
+  [dauertest]="stress-ng"
+)
+declare -A baut_auf=(
+  [ausprobieren]="bauen" [pakete]="bauen windows" [tests]="bauen windows pakete uhrkette" [bench]="bauen windows uhrkette"
+  [dauertest]="tests"
 )
 
-# The Windows programs are cross-built and tested under 32-bit Wine. A kernel without 32-bit
-# support runs no 32-bit Wine; the tests then use a 64-bit build under 64-bit Wine.
-windows_pakete=(g++-mingw-w64-i686 mingw-w64-tools wine wine32:i386 g++-mingw-w64-x86-64 wine64)
-if ! dpkg --print-foreign-architectures | grep -qx i386; then
-  dpkg --add-architecture i386
-fi
-pakete+=("${windows_pakete[@]}")
+aufgaben=("${@:-tests}")
+gewaehlt=" "
+waehlen() {
+  local a
+  for a in "$@"; do
+    [[ -v "pakete[$a]" ]] || { echo "einrichten: no task $a" >&2; exit 2; }
+    [[ $gewaehlt == *" $a "* ]] && continue
+    gewaehlt+="$a "
+    # shellcheck disable=SC2086 # a list of words
+    waehlen ${baut_auf[$a]:-}
+  done
+}
+waehlen "${aufgaben[@]}"
 
 fehlend=()
-for p in "${pakete[@]}"; do
-  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
-    fehlend+=("$p")
-  fi
-done
-
-# The benchmarks compare the time service with nginx, which must not start as this machine's web server.
-bench_pakete=(wrk nginx-light)
-for p in "${bench_pakete[@]}"; do
-  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
-    fehlend+=("$p")
-  fi
+for a in $gewaehlt; do
+  for p in ${pakete[$a]}; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || fehlend+=("$p")
+  done
 done
 
 if [ ${#fehlend[@]} -gt 0 ]; then
   echo "einrichten: installing ${fehlend[*]}"
   export DEBIAN_FRONTEND=noninteractive
-  sperre=
-  if [ ! -e /usr/sbin/policy-rc.d ]; then
-    printf '#!/bin/sh\nexit 101\n' >/usr/sbin/policy-rc.d && chmod +x /usr/sbin/policy-rc.d && sperre=1
+  # 32-bit Wine comes from the i386 architecture.
+  if [[ " ${fehlend[*]} " == *":i386 "* ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+    dpkg --add-architecture i386
   fi
-  apt-get update -qq
+  # No service a package brings (nginx, dbus) may start on this machine; the lock goes on any exit.
+  if [ ! -e /usr/sbin/policy-rc.d ]; then
+    printf '#!/bin/sh\nexit 101\n' >/usr/sbin/policy-rc.d
+    chmod +x /usr/sbin/policy-rc.d
+    trap 'rm -f /usr/sbin/policy-rc.d' EXIT
+  fi
+  apt-get -o DPkg::Lock::Timeout=600 update -qq
   apt-get -o DPkg::Lock::Timeout=600 install -y -qq --no-install-recommends "${fehlend[@]}" >/dev/null
-  [ -z "$sperre" ] || rm -f /usr/sbin/policy-rc.d
   if [[ " ${fehlend[*]} " == *" nginx-light "* ]] && command -v systemctl >/dev/null && [ -d /run/systemd/system ]; then
-    systemctl disable --now nginx 2>/dev/null || true
+    systemctl disable nginx 2>/dev/null || true
   fi
 fi
 
 # The date conversion follows the user's locale; the tests try it under both of these.
-for loc in de_DE en_US; do
-  if ! locale -a 2>/dev/null | grep -qi "^${loc}\.utf-\?8$"; then
-    echo "einrichten: generating ${loc}.UTF-8"
-    localedef -i "$loc" -c -f UTF-8 "${loc}.UTF-8"
-  fi
-done
+if [[ $gewaehlt == *" tests "* ]]; then
+  for loc in de_DE en_US; do
+    if ! locale -a 2>/dev/null | grep -qi "^${loc}\.utf-\?8$"; then
+      echo "einrichten: generating ${loc}.UTF-8"
+      localedef -i "$loc" -c -f UTF-8 "${loc}.UTF-8"
+    fi
+  done
+fi

@@ -8,18 +8,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 wurzel=$PWD
 
-bash tools/einrichten.sh
-pakete=(debhelper dpkg-dev lintian nsis osslsigncode)
-fehlend=()
-for p in "${pakete[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || fehlend+=("$p")
-done
-if [ ${#fehlend[@]} -gt 0 ]; then
-  echo "pakete: installing ${fehlend[*]}"
-  export DEBIAN_FRONTEND=noninteractive
-  apt-get -o DPkg::Lock::Timeout=600 update -qq
-  apt-get -o DPkg::Lock::Timeout=600 install -y -qq --no-install-recommends "${fehlend[@]}" >/dev/null
-fi
+bash tools/einrichten.sh pakete
 
 # The package's version and the program's must be one.
 version=$(dpkg-parsechangelog -S Version)

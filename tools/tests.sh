@@ -9,7 +9,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-bash tools/einrichten.sh
+bash tools/einrichten.sh tests
 
 # Tests talk to loopback only, never through a proxy the environment may name.
 export no_proxy="${no_proxy:+$no_proxy,}127.0.0.0/8,localhost" NO_PROXY="${NO_PROXY:+$NO_PROXY,}127.0.0.0/8,localhost"
@@ -29,7 +29,7 @@ leitplanken() {
   fi
 }
 
-pruefen() {
+bauen_und_pruefen() {
   echo "== $1"
   cmake --preset "$1" >/dev/null
   cmake --build --preset "$1"
@@ -87,8 +87,8 @@ windows() {
 }
 
 leitplanken
-pruefen linux
+bauen_und_pruefen linux
 pakete
 windows
 fuzzen
-pruefen asan
+bauen_und_pruefen asan

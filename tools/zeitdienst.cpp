@@ -2,4 +2,4 @@
 // SPDX-License-Identifier: MIT
 #include "dienst.h"
 
-int main(int argc, char** argv) { return zeitdienst::hauptprogramm(argc, argv, false); }
+int main(int argc, char** argv) { return zeitdienst::hauptprogramm(argc, argv); }

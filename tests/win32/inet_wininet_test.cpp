@@ -1,6 +1,5 @@
-// The WinINet client against the reference time service on loopback: answers, errors, redirects,
-// time limits and size limits. The test script starts the services and names their ports in
-// DADAVIRU_ZEITDIENSTE ("name=port name=port ...").
+// The WinINet client against the tests' time services on loopback: answers, errors, redirects, time
+// limits and size limits. The test script starts the services and names them (inet_dienste.h).
 // SPDX-License-Identifier: MIT
 #include "app/win32/inet_wininet.h"
 
@@ -19,37 +18,13 @@
 #include <stdexcept>
 #include <string>
 
+#include "inet_dienste.h"
 #include "mitschnitt.h"
 
 namespace dadaviru::test {
 namespace {
 
 using namespace std::chrono_literals;
-
-std::map<std::string, std::string> dienste() {
-    std::map<std::string, std::string> ports;
-    const char* liste = std::getenv("DADAVIRU_ZEITDIENSTE");
-    std::istringstream woerter(liste ? liste : "");
-    std::string wort;
-    while (woerter >> wort)
-        if (const auto gleich = wort.find('='); gleich != std::string::npos)
-            ports[wort.substr(0, gleich)] = wort.substr(gleich + 1);
-    return ports;
-}
-
-class Inet : public ::testing::Test {
-protected:
-    void SetUp() override {
-        if (ports.empty()) GTEST_SKIP() << "DADAVIRU_ZEITDIENSTE names no time services";
-    }
-    // The URL of a named service; a name the script did not start fails the test.
-    std::string url(const std::string& name, const std::string& pfad = "/zeit.php") {
-        const auto it = ports.find(name);
-        EXPECT_NE(it, ports.end()) << "no service " << name;
-        return "http://127.0.0.1:" + (it == ports.end() ? std::string("1") : it->second) + pfad;
-    }
-    std::map<std::string, std::string> ports = dienste();
-};
 
 TEST_F(Inet, HoltDieZeitVomDienst) {
     Inet_Wininet inet(10s);
@@ -92,20 +67,17 @@ TEST_F(Inet, HoechstensFuenfUmleitungen) {
     EXPECT_EQ(inet.OpenURL(url("kreis")), std::nullopt);  // redirects to itself, by a relative Location
 }
 
-// Measured in whole seconds against a limit of 1.5 s: far below what either service would take.
 TEST_F(Inet, DieFristGiltFuerDieGanzeAnfrage) {
-    Inet_Wininet inet(1500ms);
+    Inet_Wininet inet(Inet_Testfrist);
     const auto dauer = [&](const std::string& name) {
         const auto anfang = std::chrono::steady_clock::now();
         EXPECT_EQ(inet.OpenURL(url(name)), std::nullopt) << name;
         return std::chrono::steady_clock::now() - anfang;
     };
-    // One byte every 100 ms would go on for ten minutes; the whole request is cut off after the limit.
-    EXPECT_LT(dauer("tropfen"), 4s);
-    // No headers for 6 s: the wait for them ends with the limit.
-    EXPECT_LT(dauer("langsam"), 4s);
-    // Headers at once, then the body's first byte only after 30 s.
-    EXPECT_LT(dauer("stockend"), 4s);
+    // One byte every 100 ms: no single wait runs out, only the limit on the whole request.
+    EXPECT_LT(dauer("tropfen"), Inet_Testfrist_hoechstens);
+    EXPECT_LT(dauer("langsam"), Inet_Testfrist_hoechstens);   // no headers for 30 s
+    EXPECT_LT(dauer("stockend"), Inet_Testfrist_hoechstens);  // headers at once, the body's first byte after 30 s
 }
 
 std::size_t hoechster_speicher() {
@@ -134,7 +106,7 @@ TEST(InetKennung, UserAgentDerAnfrage) {
     EXPECT_EQ(inet.OpenURL("http://127.0.0.1:" + std::to_string(dienst.port) + "/zeit.php"), "2026-12-07 13:45:09");
     const std::string anfrage = dienst.anfrage.get();
     EXPECT_TRUE(anfrage.starts_with("GET /zeit.php HTTP/1.1\r\n")) << anfrage;
-    EXPECT_NE(anfrage.find("\r\nUser-Agent: Dadaviru/1.01\r\n"), std::string::npos) << anfrage;
+    EXPECT_NE(anfrage.find("\r\nUser-Agent: Dadaviru/" DADAVIRU_VERSION "\r\n"), std::string::npos) << anfrage;
 }
 
 }  // namespace

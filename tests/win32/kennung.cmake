@@ -1,6 +1,9 @@
 # Identification of the Windows programs, read back under Wine through the APIs Windows itself uses.
 # SPDX-License-Identifier: MIT
-add_executable(kennungspruefer ${CMAKE_CURRENT_LIST_DIR}/../../tools/win32/kennungspruefer.cpp)
+add_executable(kennungspruefer ${CMAKE_CURRENT_LIST_DIR}/../werkzeuge/kennungspruefer.cpp)
+# The version is the project's, as the build derives it; the strings the checker writes out itself.
+target_compile_definitions(kennungspruefer PRIVATE KENNUNG_VERSION=L"${DADAVIRU_VERSION}"
+  KENNUNG_VERSION_NUMERISCH=${DADAVIRU_VERSION_NUMERISCH})
 # Static, so Wine needs no MinGW DLL next to it.
 target_compile_options(kennungspruefer PRIVATE -municode)
 target_link_options(kennungspruefer PRIVATE -municode -static -static-libgcc -static-libstdc++)

@@ -18,21 +18,16 @@ export WINEDEBUG=-all,err+sync
 
 anzeige_starten
 
+# Wine reports each clock write it refuses on a line of its own, as the program makes it.
+schreibungen() { cat "$arbeit/wine.log" 2>/dev/null | grep -c 'NtSetSystemTime not allowed' || true; }
+
 # Four answers: four requests in pass order, and two clock writes for each, all refused.
 in_passfolge() {
   anfragen_in_passfolge
-  local verweigert
-  verweigert=$(grep -c 'NtSetSystemTime not allowed' "$arbeit/wine.log" || true)
-  [ "$verweigert" -eq 8 ] || fehler "expected 8 refused clock writes, Wine reported $verweigert"
+  erwarten "refused clock writes" 8 "$(schreibungen)"
 }
 
-# The program runs in the background, in the folder with dadaviru.txt; $programm_pid is its process.
-starten() {
-  (cd "$arbeit" && ohne_uhrrecht wine "$1" 2>>"$arbeit/wine.log") &
-  programm_pid=$!
-}
-
-nichts_geschrieben() { ! grep -q 'NtSetSystemTime' "$arbeit/wine.log"; }
+starten() { programm_starten wine "$1" 2>>"$arbeit/wine.log"; }
 . "$(dirname "$0")/../desktop_szenarien.sh"
 
 dadaviru_laeuft_vor_dem_fenster

@@ -33,9 +33,10 @@ constexpr Erwartung erwartungen[] = {
     {L"Dadaviru_Autostart", L"\u00c4ndert die Systemzeit nach 30sek.", L"Systemzeit \u00e4ndern (f\u00fcr Revizavir)"},
 };
 constexpr std::wstring_view produkt = L"Dadaviru";
-constexpr std::wstring_view version = L"1.01";
-constexpr DWORD version_hoch = MAKELONG(1, 1);  // 1.1.0.0
-constexpr DWORD version_tief = MAKELONG(0, 0);
+constexpr std::wstring_view version = KENNUNG_VERSION;
+constexpr WORD version_teile[] = {KENNUNG_VERSION_NUMERISCH};
+constexpr DWORD version_hoch = MAKELONG(version_teile[1], version_teile[0]);
+constexpr DWORD version_tief = MAKELONG(version_teile[3], version_teile[2]);
 constexpr WORD sprache = 0x0407;
 constexpr WORD codeseite = 1252;
 

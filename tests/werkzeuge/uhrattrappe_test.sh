@@ -13,7 +13,7 @@ export ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}verify_asan_link_order=0"
 
 # The probe writes the clock: it must never hold CAP_SYS_TIME, even if the interposer failed to load.
 UHRATTRAPPE=
-. "$(dirname "$0")/sicher_lib.sh"
+. "$(dirname "$0")/../sicher_lib.sh"
 
 echo "with start time, log and TZ=Europe/Berlin"
 ohne_uhrrecht env LD_PRELOAD="$bibliothek" UHRATTRAPPE_PROTOKOLL="$arbeit/uhr.log" \
