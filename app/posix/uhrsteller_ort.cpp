@@ -11,7 +11,7 @@ extern const char* const Uhrsteller_Pfad;
 extern const std::vector<std::string> Uhrsteller_Umgebung;
 
 const char* const Uhrsteller_Pfad = DADAVIRU_UHRSTELLER_PFAD;
-#ifdef DADAVIRU_UHRSTELLER_ATTRAPPE
+#ifdef DADAVIRU_UHRSTELLER_MIT_UHRATTRAPPE
 const std::vector<std::string> Uhrsteller_Umgebung = {"LD_PRELOAD", "UHRATTRAPPE_PROTOKOLL", "UHRATTRAPPE_GEMEINSAM",
                                                       "ASAN_OPTIONS"};
 #else
