@@ -61,29 +61,37 @@ struct Lauf {
     std::vector<timespec> geschrieben;
 };
 
+// The helper's monotonic clock reads 100.5 s whenever it is asked: the instant it is given for
+// 100.25 s is a quarter of a second old when written.
 Lauf laufen(Prozessrechte_Attrappe&& rechte, std::vector<const char*> argv, bool kern_nimmt = true) {
     Lauf lauf;
-    lauf.status = posix::Uhrsteller(static_cast<int>(argv.size()), argv.data(), rechte, [&](const timespec& t) {
-        lauf.geschrieben.push_back(t);
-        return kern_nimmt;
-    });
+    const posix::Uhrzugriff uhr{[] {
+                                    return timespec{100, 500'000'000};
+                                },
+                                [&](const timespec& t) {
+                                    lauf.geschrieben.push_back(t);
+                                    return kern_nimmt;
+                                }};
+    lauf.status = posix::Uhrsteller(static_cast<int>(argv.size()), argv.data(), rechte, uhr);
     lauf.gesetzt = rechte.gesetzt;
     return lauf;
 }
 
-TEST(Uhrsteller, BehaeltNurDasZeitrechtUndSchreibtDannEinmal) {
+TEST(Uhrsteller, BehaeltNurDasZeitrechtUndSchreibtDannEinmalUmDieZeitSeitherWeiter) {
     // With the file capability, and as root with every capability: either way CAP_SYS_TIME alone
     // is left, raised, before the one write.
     for (const char* vorher : {"cap_sys_time=p", "=ep", "cap_net_bind_service=eip cap_sys_time=pi"}) {
-        const auto lauf = laufen(Prozessrechte_Attrappe(vorher), {"uhrsteller", "1796644800.250000000"});
+        const auto lauf =
+            laufen(Prozessrechte_Attrappe(vorher), {"uhrsteller", "1796644800.900000000", "100.250000000"});
         EXPECT_EQ(lauf.status, posix::gesetzt) << vorher;
         EXPECT_EQ(lauf.gesetzt, std::vector<std::string>{"cap_sys_time=ep"}) << vorher;
         ASSERT_EQ(lauf.geschrieben.size(), 1u) << vorher;
-        EXPECT_EQ(lauf.geschrieben[0].tv_sec, 1'796'644'800);
-        EXPECT_EQ(lauf.geschrieben[0].tv_nsec, 250'000'000);
+        EXPECT_EQ(lauf.geschrieben[0].tv_sec, 1'796'644'801);
+        EXPECT_EQ(lauf.geschrieben[0].tv_nsec, 150'000'000);
     }
-    EXPECT_EQ(laufen(Prozessrechte_Attrappe("cap_sys_time=p"), {"uhrsteller", "1.000000000"}, false).status,
-              posix::verweigert);
+    EXPECT_EQ(
+        laufen(Prozessrechte_Attrappe("cap_sys_time=p"), {"uhrsteller", "1.000000000", "100.000000000"}, false).status,
+        posix::verweigert);
 }
 
 TEST(Uhrsteller, OhneGueltigenZeitpunktOderOhneSichereRechteKeinSchreibvorgang) {
@@ -95,14 +103,34 @@ TEST(Uhrsteller, OhneGueltigenZeitpunktOderOhneSichereRechteKeinSchreibvorgang) 
         std::size_t gesetzt;
     };
     for (const auto& [vorher, argv, scheitert, uebergeht, status, gesetzt] : std::vector<Fall>{
-             {"cap_sys_time=p", {"uhrsteller"}, false, false, posix::ungueltig, 0},
-             {"cap_sys_time=p", {"uhrsteller", "1.000000000", "2.000000000"}, false, false, posix::ungueltig, 0},
-             {"cap_sys_time=p", {"uhrsteller", "morgen"}, false, false, posix::ungueltig, 0},
-             {"cap_net_bind_service=p", {"uhrsteller", "1.000000000"}, false, false, posix::ohne_recht, 0},
-             {"=", {"uhrsteller", "1.000000000"}, false, false, posix::ohne_recht, 0},
+             {"cap_sys_time=p", {"uhrsteller", "1.000000000"}, false, false, posix::ungueltig, 0},
+             {"cap_sys_time=p",
+              {"uhrsteller", "1.000000000", "2.000000000", "3.000000000"},
+              false,
+              false,
+              posix::ungueltig,
+              0},
+             {"cap_sys_time=p", {"uhrsteller", "morgen", "2.000000000"}, false, false, posix::ungueltig, 0},
+             {"cap_sys_time=p", {"uhrsteller", "1.000000000", "jetzt"}, false, false, posix::ungueltig, 0},
+             // A reading the monotonic clock has not reached yet.
+             {"cap_sys_time=p", {"uhrsteller", "1.000000000", "100.500000001"}, false, false, posix::ungueltig, 0},
+             {"cap_net_bind_service=p",
+              {"uhrsteller", "1.000000000", "2.000000000"},
+              false,
+              false,
+              posix::ohne_recht,
+              0},
+             {"=", {"uhrsteller", "1.000000000", "2.000000000"}, false, false, posix::ohne_recht, 0},
              // The raise fails; or it claims success and the sets read back are not what was asked.
-             {"cap_sys_time=p", {"uhrsteller", "1.000000000"}, true, false, posix::rechte_fehler, 1},
-             {"=ep", {"uhrsteller", "1.000000000"}, false, true, posix::rechte_fehler, 1},
+             {"cap_sys_time=p", {"uhrsteller", "1.000000000", "2.000000000"}, true, false, posix::rechte_fehler, 1},
+             {"=ep", {"uhrsteller", "1.000000000", "2.000000000"}, false, true, posix::rechte_fehler, 1},
+             // Carried forward past the last second the kernel takes.
+             {"cap_sys_time=p",
+              {"uhrsteller", "8277292036.900000000", "100.000000000"},
+              false,
+              false,
+              posix::ungueltig,
+              1},
          }) {
         Prozessrechte_Attrappe rechte(vorher);
         rechte.scheitert = scheitert;
@@ -142,6 +170,11 @@ private:
     std::string ordner_;
 };
 
+std::chrono::nanoseconds gelesen(const std::string& text) {
+    const auto t = posix::Zeitpunkt_aus_text(text);
+    return t ? std::chrono::seconds(t->tv_sec) + std::chrono::nanoseconds(t->tv_nsec) : std::chrono::nanoseconds::min();
+}
+
 TEST(SchreiberUhrsteller, GibtDemHelferDenZeitpunktUndSonstNichts) {
     using namespace std::chrono_literals;
     const Helferattrappe helfer(0);
@@ -151,17 +184,18 @@ TEST(SchreiberUhrsteller, GibtDemHelferDenZeitpunktUndSonstNichts) {
     const int offen = 57;
     ASSERT_EQ(dup2(STDERR_FILENO, offen), offen);
     const auto vorher = std::chrono::system_clock::now().time_since_epoch();
+    const auto monoton_vorher = std::chrono::steady_clock::now().time_since_epoch();
     EXPECT_EQ(posix::Schreiber_Uhrsteller(helfer.pfad()).Schreiben(-3600s), posix::Schreibergebnis::geschrieben);
+    const auto monoton_nachher = std::chrono::steady_clock::now().time_since_epoch();
     const auto nachher = std::chrono::system_clock::now().time_since_epoch();
 
-    // The instant the clock is to show: now, an hour back.
+    // The instant the clock is to show, an hour back from now, and the monotonic reading of now.
     const auto argumente = helfer.zeilen("argumente");
-    ASSERT_EQ(argumente.size(), 1u);
-    const auto zeitpunkt = posix::Zeitpunkt_aus_text(argumente[0]);
-    ASSERT_TRUE(zeitpunkt);
-    const auto gegeben = std::chrono::seconds(zeitpunkt->tv_sec) + std::chrono::nanoseconds(zeitpunkt->tv_nsec);
-    EXPECT_GE(gegeben, vorher - 3600s);
-    EXPECT_LE(gegeben, nachher - 3600s);
+    ASSERT_EQ(argumente.size(), 2u);
+    EXPECT_GE(gelesen(argumente[0]), vorher - 3600s);
+    EXPECT_LE(gelesen(argumente[0]), nachher - 3600s);
+    EXPECT_GE(gelesen(argumente[1]), monoton_vorher);
+    EXPECT_LE(gelesen(argumente[1]), monoton_nachher);
     // No environment at all, and none of the program's descriptors.
     EXPECT_TRUE(helfer.zeilen("umgebung").empty());
     const auto deskriptoren = helfer.zeilen("deskriptoren");

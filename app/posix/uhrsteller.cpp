@@ -8,6 +8,11 @@
 
 int main(int argc, char** argv) {
     dadaviru::posix::Prozessrechte_Libcap rechte;
-    return dadaviru::posix::Uhrsteller(argc, argv, rechte,
-                                       [](const timespec& t) { return clock_settime(CLOCK_REALTIME, &t) == 0; });
+    const dadaviru::posix::Uhrzugriff uhr{[] {
+                                              timespec t{};
+                                              clock_gettime(CLOCK_MONOTONIC, &t);
+                                              return t;
+                                          },
+                                          [](const timespec& t) { return clock_settime(CLOCK_REALTIME, &t) == 0; }};
+    return dadaviru::posix::Uhrsteller(argc, argv, rechte, uhr);
 }

@@ -102,14 +102,16 @@ Schreiber_Uhrsteller::Schreiber_Uhrsteller(std::string pfad, std::vector<std::st
     : pfad_(std::move(pfad)), weitergereicht_(std::move(weitergereicht)) {}
 
 Schreibergebnis Schreiber_Uhrsteller::Schreiben(std::chrono::nanoseconds schritt) {
-    timespec jetzt{};
-    if (clock_gettime(CLOCK_REALTIME, &jetzt) != 0) return Schreibergebnis::abgelehnt;
+    // The instant and the monotonic reading it belongs to, read together.
+    timespec jetzt{}, bezug{};
+    if (clock_gettime(CLOCK_REALTIME, &jetzt) != 0 || clock_gettime(CLOCK_MONOTONIC, &bezug) != 0)
+        return Schreibergebnis::abgelehnt;
     const auto ziel = std::chrono::seconds(jetzt.tv_sec) + std::chrono::nanoseconds(jetzt.tv_nsec) + schritt;
     const auto sekunden = std::chrono::floor<std::chrono::seconds>(ziel);
     timespec neu{};
     neu.tv_sec = static_cast<std::time_t>(sekunden.count());
     neu.tv_nsec = static_cast<long>((ziel - sekunden).count());
-    std::string zeitpunkt = Zeitpunkt_als_text(neu);
+    std::string zeitpunkt = Zeitpunkt_als_text(neu), monoton = Zeitpunkt_als_text(bezug);
 
     std::vector<std::string> umgebung;
     for (const auto& name : weitergereicht_)
@@ -118,7 +120,7 @@ Schreibergebnis Schreiber_Uhrsteller::Schreiben(std::chrono::nanoseconds schritt
     for (auto& eintrag : umgebung)
         envp.push_back(eintrag.data());
     envp.push_back(nullptr);
-    char* argv[] = {pfad_.data(), zeitpunkt.data(), nullptr};
+    char* argv[] = {pfad_.data(), zeitpunkt.data(), monoton.data(), nullptr};
 
     // The helper inherits none of the program's descriptors: not its sockets, not the display.
     posix_spawn_file_actions_t aktionen;

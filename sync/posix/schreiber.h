@@ -39,9 +39,10 @@ private:
     std::optional<Schreibergebnis> ohne_bus_;
 };
 
-// Runs the helper at `pfad` for each write, with the instant the clock is to show; only the helper
-// may hold CAP_SYS_TIME, and the process that runs GTK never does. The helper gets an environment
-// of nothing but the variables named in `weitergereicht`, none in the programs as shipped.
+// Runs the helper at `pfad` for each write, with the instant the clock is to show and the
+// CLOCK_MONOTONIC reading it belongs to; only the helper may hold CAP_SYS_TIME, and the process
+// that runs GTK never does. The helper gets an environment of nothing but the variables named in
+// `weitergereicht`, none in the programs as shipped.
 class Schreiber_Uhrsteller final : public Uhrschreiber {
 public:
     explicit Schreiber_Uhrsteller(std::string pfad, std::vector<std::string> weitergereicht = {});

@@ -1,5 +1,5 @@
 // The helper uhrsteller's run: the instant checked, every capability but CAP_SYS_TIME dropped and
-// that one raised, then the one clock write.
+// that one raised, then the one clock write, carried forward by the time since its reading.
 // SPDX-License-Identifier: MIT
 #include "uhrsteller.h"
 
@@ -13,6 +13,8 @@ namespace {
 
 // The last second the kernel takes for the wall clock (its limit less 30 years of uptime).
 constexpr std::int64_t letzte_sekunde = 8'277'292'036;
+
+std::int64_t ns(const timespec& t) { return std::int64_t{t.tv_sec} * 1'000'000'000 + t.tv_nsec; }
 
 bool nur_ziffern(std::string_view s) {
     return !s.empty() && s.find_first_not_of("0123456789") == std::string_view::npos;
@@ -63,11 +65,11 @@ Cap Prozessrechte_Libcap::Lesen() { return Cap(cap_get_proc()); }
 
 bool Prozessrechte_Libcap::Setzen(const Cap& rechte) { return cap_set_proc(rechte.get()) == 0; }
 
-int Uhrsteller(int argc, const char* const* argv, Prozessrechte& rechte,
-               const std::function<bool(const timespec&)>& stellen) {
-    if (argc != 2) return ungueltig;
+int Uhrsteller(int argc, const char* const* argv, Prozessrechte& rechte, const Uhrzugriff& uhr) {
+    if (argc != 3) return ungueltig;
     const auto zeitpunkt = Zeitpunkt_aus_text(argv[1]);
-    if (!zeitpunkt) return ungueltig;
+    const auto bezug = Zeitpunkt_aus_text(argv[2]);
+    if (!zeitpunkt || !bezug || ns(uhr.monoton()) < ns(*bezug)) return ungueltig;
 
     const Cap vorher = rechte.Lesen();
     if (!vorher) return rechte_fehler;
@@ -79,7 +81,12 @@ int Uhrsteller(int argc, const char* const* argv, Prozessrechte& rechte,
     const Cap nachher = rechte.Lesen();
     if (!nachher || cap_compare(nachher.get(), soll.get()) != 0) return rechte_fehler;
 
-    return stellen(*zeitpunkt) ? gesetzt : verweigert;
+    const std::int64_t neu = ns(*zeitpunkt) + (ns(uhr.monoton()) - ns(*bezug));
+    if (neu / 1'000'000'000 > letzte_sekunde) return ungueltig;
+    timespec jetzt{};
+    jetzt.tv_sec = static_cast<std::time_t>(neu / 1'000'000'000);
+    jetzt.tv_nsec = static_cast<long>(neu % 1'000'000'000);
+    return uhr.stellen(jetzt) ? gesetzt : verweigert;
 }
 
 }  // namespace dadaviru::posix
