@@ -8,7 +8,8 @@
 
 ZEITDIENST=${ZEITDIENST:-}
 UHRATTRAPPE=${UHRATTRAPPE:-}
-# Services and program agree on one zone, so what is served is what gets written.
+# The services and Wine take this zone. The Linux programs take the machine's (/etc/localtime)
+# whatever TZ says; the interposer logs each write in the zone of the process that wrote it.
 export TZ=Europe/Berlin
 arbeit=$(mktemp -d /tmp/dadaviru-e2e.XXXXXX)
 uhr_protokoll=$arbeit/uhr
