@@ -213,6 +213,10 @@ std::optional<std::string> Inet_Wininet::OpenURL(const std::string& url) {
             if (!ort) return std::nullopt;
             aktuell = zusammensetzen(*aktuell, *ort);
             if (!aktuell) return std::nullopt;
+            // Up from http to https, never down: what a service sends over https must not be
+            // handed to whoever sits on the plain way to another.
+            const auto naechstes = zerlegen(*aktuell);
+            if (ziel->https && naechstes && !naechstes->https) return std::nullopt;
             continue;  // the next hop checks the new URL's scheme
         }
         if (*status < 200 || *status > 299) return std::nullopt;
