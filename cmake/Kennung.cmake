@@ -2,10 +2,7 @@
 # and type information on Windows. Kept here once for both.
 # SPDX-License-Identifier: MIT
 
-# The version is project()'s; "1.01" reads as 1.1.0.0 in Windows' numeric form.
-set(DADAVIRU_VERSION "${PROJECT_VERSION}")
-math(EXPR kennung_minor "${PROJECT_VERSION_MINOR}")
-set(DADAVIRU_VERSION_NUMERISCH "${PROJECT_VERSION_MAJOR},${kennung_minor},0,0")
+include(${CMAKE_CURRENT_LIST_DIR}/Version.cmake)
 
 # dadaviru_kennung(<program>): sets KENNUNG_BESCHREIBUNG (FileDescription), KENNUNG_PRODUKT
 # (ProductName), KENNUNG_INTERN (InternalName), KENNUNG_DATEINAME (OriginalFilename) and

@@ -42,3 +42,15 @@ function(dadaviru_quellen ziel host_a host_b host_c)
   add_library(${ziel} OBJECT ${erzeugt})
   target_link_libraries(${ziel} PUBLIC dadaviru_sync)
 endfunction()
+
+# Run as a script, it prints the URLs of passes 0 to 2 that a configured build folder's programs
+# ask, one a line (the tests use it to serve the programs as built):
+#   cmake -DBAU=build/windows -P cmake/Quellen.cmake
+if(CMAKE_SCRIPT_MODE_FILE)
+  if(NOT EXISTS "${BAU}/CMakeCache.txt")
+    message(FATAL_ERROR "BAU=\"${BAU}\" is no configured build folder")
+  endif()
+  load_cache("${BAU}" READ_WITH_PREFIX bau_ DADAVIRU_HOST_A DADAVIRU_HOST_B DADAVIRU_HOST_C)
+  dadaviru_urls("${bau_DADAVIRU_HOST_A}" "${bau_DADAVIRU_HOST_B}" "${bau_DADAVIRU_HOST_C}")
+  execute_process(COMMAND "${CMAKE_COMMAND}" -E echo "${DADAVIRU_URL_0}\n${DADAVIRU_URL_1}\n${DADAVIRU_URL_2}")
+endif()

@@ -1,10 +1,11 @@
 # Install step of the right to set the clock. By default it grants nothing: the programs ask
 # systemd-timedated, and the polkit rule lets the members of the group dadaviru. Only with
-# DADAVIRU_FILE_CAPABILITY, for systems without timedated, do both programs get CAP_SYS_TIME as a
-# permitted file capability, and only the group dadaviru may run them.
+# DADAVIRU_FILE_CAPABILITY, for systems without timedated, does the helper uhrsteller get
+# CAP_SYS_TIME as a permitted file capability, and only the group dadaviru may run it. The
+# programs themselves never carry a capability: they load GTK, and GTK loads code the user names.
 # SPDX-License-Identifier: MIT
 
-set(programme "${CMAKE_INSTALL_PREFIX}/${DADAVIRU_BINDIR}/Dadaviru" "${CMAKE_INSTALL_PREFIX}/${DADAVIRU_BINDIR}/Dadaviru_Autostart")
+set(uhrsteller "${CMAKE_INSTALL_PREFIX}/${DADAVIRU_UHRSTELLER_DIR}/uhrsteller")
 set(polkit_regel "${CMAKE_INSTALL_PREFIX}/${DADAVIRU_POLKIT_DIR}/50-dadaviru.rules")
 
 if(NOT CMAKE_INSTALL_PREFIX STREQUAL "/usr" AND NOT DADAVIRU_POLKIT_DIR MATCHES "^/")
@@ -17,10 +18,8 @@ if(NOT DADAVIRU_FILE_CAPABILITY)
   return()
 endif()
 
-set(befehle "getent group dadaviru >/dev/null || groupadd --system dadaviru")
-foreach(p IN LISTS programme)
-  string(APPEND befehle "\n  chown root:dadaviru ${p} && chmod 0750 ${p} && setcap cap_sys_time=p ${p}")
-endforeach()
+set(befehle "getent group dadaviru >/dev/null || groupadd --system dadaviru
+  chown root:dadaviru ${uhrsteller} && chmod 0750 ${uhrsteller} && setcap cap_sys_time=p ${uhrsteller}")
 if(DEFINED ENV{DESTDIR} AND NOT "$ENV{DESTDIR}" STREQUAL "")
   message(STATUS "Staged install into $ENV{DESTDIR}: no capability set. Run as root once the files are in place:\n  ${befehle}")
   return()
@@ -41,16 +40,13 @@ if(gruppe_fehlt)
   message(STATUS "Created the system group dadaviru")
 endif()
 
-# Each file on its own: setcap takes one capability text and then files, and a second text in
-# that place would be read as a file name.
-foreach(p IN LISTS programme)
-  execute_process(COMMAND chown root:dadaviru "${p}" RESULT_VARIABLE chown_ergebnis)
-  execute_process(COMMAND chmod 0750 "${p}" RESULT_VARIABLE chmod_ergebnis)
-  execute_process(COMMAND ${DADAVIRU_SETCAP} cap_sys_time=p "${p}" RESULT_VARIABLE setcap_ergebnis ERROR_VARIABLE fehler)
-  execute_process(COMMAND ${DADAVIRU_GETCAP} "${p}" OUTPUT_VARIABLE faehigkeit)
-  if(NOT chown_ergebnis EQUAL 0 OR NOT chmod_ergebnis EQUAL 0 OR NOT setcap_ergebnis EQUAL 0
-     OR NOT faehigkeit MATCHES "cap_sys_time[=+]p\n?$")
-    message(FATAL_ERROR "Could not give ${p} the capability cap_sys_time (${fehler}). Run as root:\n  ${befehle}")
-  endif()
-  message(STATUS "Gave ${p} the permitted capability cap_sys_time, for the group dadaviru only")
-endforeach()
+# The group first, then the mode, then the capability: chown clears a file capability.
+execute_process(COMMAND chown root:dadaviru "${uhrsteller}" RESULT_VARIABLE chown_ergebnis)
+execute_process(COMMAND chmod 0750 "${uhrsteller}" RESULT_VARIABLE chmod_ergebnis)
+execute_process(COMMAND ${DADAVIRU_SETCAP} cap_sys_time=p "${uhrsteller}" RESULT_VARIABLE setcap_ergebnis ERROR_VARIABLE fehler)
+execute_process(COMMAND ${DADAVIRU_GETCAP} "${uhrsteller}" OUTPUT_VARIABLE faehigkeit)
+if(NOT chown_ergebnis EQUAL 0 OR NOT chmod_ergebnis EQUAL 0 OR NOT setcap_ergebnis EQUAL 0
+   OR NOT faehigkeit MATCHES "cap_sys_time[=+]p\n?$")
+  message(FATAL_ERROR "Could not give ${uhrsteller} the capability cap_sys_time (${fehler}). Run as root:\n  ${befehle}")
+endif()
+message(STATUS "Gave ${uhrsteller} the permitted capability cap_sys_time, for the group dadaviru only")

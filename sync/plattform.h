@@ -3,6 +3,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include <chrono>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -33,15 +34,20 @@ public:
     virtual std::optional<Uhrzeit> Uhrzeit_lesen(std::string_view text) = 0;
 };
 
+// When a pass's answer arrived, on a clock that no write to the wall clock moves: CLOCK_MONOTONIC
+// on Linux, QueryPerformanceCounter on Windows (mingw-w64's posix thread model).
+using Ankunft = std::chrono::steady_clock::time_point;
+
 // The local wall clock. Each call is one write; false when the platform refuses it.
 class Uhr {
 public:
     virtual ~Uhr() = default;
     // Replaces the date and keeps the current time of day.
     virtual bool Datum_setzen(const Datum& datum) = 0;
-    // Replaces the time of day. With a date, that date is written together with it instead of
-    // the clock's current one, so a midnight between two writes cannot shift the result by a day.
-    virtual bool Uhrzeit_setzen(const Uhrzeit& zeit, const std::optional<Datum>& datum) = 0;
+    // Replaces the time of day, its fraction of a second being the time since the answer arrived.
+    // With a date, that date is written together with it instead of the clock's current one, so a
+    // midnight between two writes cannot shift the result by a day.
+    virtual bool Uhrzeit_setzen(const Uhrzeit& zeit, const std::optional<Datum>& datum, Ankunft angekommen) = 0;
     // After the last write of a run: whatever the clock held open for it is given up.
     virtual void Lauf_beenden() {}
 };

@@ -3,6 +3,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include <algorithm>
+#include <chrono>
 #include <optional>
 
 #include "plattform.h"
@@ -21,11 +23,18 @@ inline Wandzeit Datum_ersetzt(Wandzeit jetzt, const Datum& datum) {
     return jetzt;
 }
 
-// The time of day replaced, the fraction starting again from 0; the date too, when one is given.
-inline Wandzeit Uhrzeit_ersetzt(Wandzeit jetzt, const Uhrzeit& zeit, const std::optional<Datum>& datum) {
+// How long ago an answer arrived, read as close to the clock reading it goes with as can be.
+inline std::chrono::nanoseconds Seit(Ankunft angekommen) { return std::chrono::steady_clock::now() - angekommen; }
+
+// The time of day replaced, and the date too when one is given. A text names the second in which
+// its answer left, so the second began about when the answer arrived: the fraction is the time
+// since then. It stays below a whole second, so the second written is always the text's own.
+inline Wandzeit Uhrzeit_ersetzt(Wandzeit jetzt, const Uhrzeit& zeit, const std::optional<Datum>& datum,
+                                std::chrono::nanoseconds seit_ankunft) {
     if (datum) jetzt.datum = *datum;
     jetzt.zeit = zeit;
-    jetzt.nanosekunden = 0;
+    jetzt.nanosekunden =
+        static_cast<long>(std::clamp<std::chrono::nanoseconds::rep>(seit_ankunft.count(), 0, 999'999'999));
     return jetzt;
 }
 

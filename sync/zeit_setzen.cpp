@@ -3,6 +3,7 @@
 // SPDX-License-Identifier: MIT
 #include "zeit_setzen.h"
 
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -27,10 +28,14 @@ void Zeit_setzen(Inet_Dienst& inet, Timer_Dienst& timer_ende, Plattform& plattfo
         if (!url) continue;
 
         std::optional<std::string> antwort;
-        geschuetzt([&] { antwort = inet.OpenURL(*url); });
+        Ankunft angekommen;
+        geschuetzt([&] {
+            antwort = inet.OpenURL(*url);
+            angekommen = std::chrono::steady_clock::now();
+        });
         if (!antwort) continue;
 
-        Antwort_anwenden(*antwort, plattform.umwandlung, plattform.uhr);
+        Antwort_anwenden(*antwort, plattform.umwandlung, plattform.uhr, angekommen);
     }
     geschuetzt([&] { plattform.uhr.Lauf_beenden(); });
     geschuetzt([&] { timer_ende.Interval(10); });

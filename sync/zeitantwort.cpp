@@ -55,7 +55,7 @@ Zeitfelder Antwort_schneiden(std::string_view antwort) {
     return felder;
 }
 
-void Antwort_anwenden(std::string_view antwort, Umwandlung& umwandlung, Uhr& uhr) {
+void Antwort_anwenden(std::string_view antwort, Umwandlung& umwandlung, Uhr& uhr, Ankunft angekommen) {
     Zeitfelder felder;
     geschuetzt([&] { felder = Antwort_schneiden(antwort); });
 
@@ -65,7 +65,8 @@ void Antwort_anwenden(std::string_view antwort, Umwandlung& umwandlung, Uhr& uhr
         if (datum && uhr.Datum_setzen(*datum)) geschriebenes_datum = datum;
     });
     geschuetzt([&] {
-        if (const auto zeit = umwandlung.Uhrzeit_lesen(felder.zeit)) uhr.Uhrzeit_setzen(*zeit, geschriebenes_datum);
+        if (const auto zeit = umwandlung.Uhrzeit_lesen(felder.zeit))
+            uhr.Uhrzeit_setzen(*zeit, geschriebenes_datum, angekommen);
     });
 }
 

@@ -19,7 +19,8 @@ struct Zeitfelder {
 // Fields take the characters that exist in their range, so a short answer gives short fields.
 Zeitfelder Antwort_schneiden(std::string_view antwort);
 
-// Writes the date, then the time of day of one answer; each of the two writes on its own.
-void Antwort_anwenden(std::string_view antwort, Umwandlung& umwandlung, Uhr& uhr);
+// Writes the date, then the time of day of one answer that arrived at `angekommen`; each of the
+// two writes on its own.
+void Antwort_anwenden(std::string_view antwort, Umwandlung& umwandlung, Uhr& uhr, Ankunft angekommen);
 
 }  // namespace dadaviru

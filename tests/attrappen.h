@@ -3,6 +3,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include <chrono>
 #include <cstdio>
 #include <map>
 #include <stdexcept>
@@ -33,11 +34,13 @@ public:
     explicit Inet_Attrappe(Journal& j) : journal_(j) {}
     std::map<std::string, std::string> antworten;  // URLs not listed fail
     bool werfen = false;
+    std::vector<Ankunft> beantwortet;  // when each answer was handed back
     std::optional<std::string> OpenURL(const std::string& url) override {
         journal_.push_back("OpenURL " + url);
         if (werfen) throw std::runtime_error("fetch");
         const auto it = antworten.find(url);
         if (it == antworten.end()) return std::nullopt;
+        beantwortet.push_back(std::chrono::steady_clock::now());
         return it->second;
     }
 
@@ -74,8 +77,10 @@ public:
         journal_.push_back("Datum " + text(d) + (verweigert ? " verweigert" : ""));
         return !verweigert;
     }
-    bool Uhrzeit_setzen(const Uhrzeit& z, const std::optional<Datum>& d) override {
+    std::vector<Ankunft> ankuenfte;  // of each time write, kept out of the journal
+    bool Uhrzeit_setzen(const Uhrzeit& z, const std::optional<Datum>& d, Ankunft angekommen) override {
         journal_.push_back("Uhrzeit " + text(z) + (d ? " am " + text(*d) : "") + (verweigert ? " verweigert" : ""));
+        ankuenfte.push_back(angekommen);
         return !verweigert;
     }
     // How far the journal had come when the run said it was over; kept out of the journal itself.

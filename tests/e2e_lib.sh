@@ -8,7 +8,8 @@
 
 ZEITDIENST=${ZEITDIENST:-}
 UHRATTRAPPE=${UHRATTRAPPE:-}
-# Services and program agree on one zone, so what is served is what gets written.
+# The services and Wine take this zone. The Linux programs take the machine's (/etc/localtime)
+# whatever TZ says; the interposer logs each write in the zone of the process that wrote it.
 export TZ=Europe/Berlin
 arbeit=$(mktemp -d /tmp/dadaviru-e2e.XXXXXX)
 uhr_protokoll=$arbeit/uhr
@@ -110,13 +111,14 @@ hat_eigentuemer() {
     org.freedesktop.DBus.NameHasOwner "string:$1" | grep -q 'boolean true'
 }
 
-# timedated_starten [true]: a timedated stand-in on the private bus, refusing every SetTime when
-# asked to; each call lands in $arbeit/timedated as "<time> SetTime <usec> <relative> <interactive>".
+# timedated_starten [true]: a timedated stand-in on the private bus that never answers a SetTime
+# when asked to, which the real one cannot be made to do; each call lands in $arbeit/timedated as
+# "<time> SetTime <usec> <relative> <interactive>". The real timedated: uhrkette_lib.sh.
 timedated_starten() {
   # Never on the machine's own bus, where it could take timedated's name.
   [ -n "$privater_bus" ] || fehler "timedated_starten needs a private bus"
   DBUS_SYSTEM_BUS_ADDRESS=$privater_bus /usr/bin/python3 -m dbusmock --system -l "$arbeit/timedated" \
-    --template "$(dirname "${BASH_SOURCE[0]}")/timedated_vorlage.py" -p "{\"Ablehnen\": ${1:-false}}" >/dev/null &
+    --template "$(dirname "${BASH_SOURCE[0]}")/timedated_vorlage.py" -p "{\"Schweigen\": ${1:-false}}" >/dev/null &
   bus_dienste+=($!)
   warten_auf 20 hat_eigentuemer org.freedesktop.timedate1 || fehler "the timedated stand-in did not start"
 }
@@ -147,15 +149,15 @@ sichtbares_fenster() { xdotool search --onlyvisible --name '^Zudedaruzu$' 2>/dev
 # Watches that no window is visible while Dadaviru's run works: until the run's eighth clock write,
 # which the sourcing script counts with `schreibungen`. Visibility is read before the count, so a
 # window seen while fewer than eight writes were made was visible during the run.
+lauf_vorbei_ohne_fenster() {
+  local sichtbar
+  sichtbar=$(sichtbares_fenster)
+  [ "$(schreibungen)" -lt 8 ] || return 0
+  [ -z "$sichtbar" ] || fehler "Dadaviru showed its window during the run"
+  return 1
+}
 kein_fenster_waehrend_des_laufs() {
-  local ende=$((SECONDS + 60)) sichtbar
-  for ((;;)); do
-    sichtbar=$(sichtbares_fenster)
-    [ "$(schreibungen)" -lt 8 ] || return 0
-    [ -z "$sichtbar" ] || fehler "Dadaviru showed its window during the run"
-    [ "$SECONDS" -lt "$ende" ] || fehler "the run did not reach its eighth clock write"
-    sleep 0.05
-  done
+  warten_auf 60 lauf_vorbei_ohne_fenster || fehler "the run did not reach its eighth clock write"
 }
 
 # Waits for the first request of the run of the program started as $programm_pid, whose start was

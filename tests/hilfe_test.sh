@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # --help, -h and --version answer and end without a synchronisation: with every built-in service
-# listening and a timedated stand-in on a private bus, no request may arrive, no SetTime, and the
-# interposer may see no clock write.
+# listening and the real timedated on a private bus (which lets root set the clock without asking
+# polkit), no request may arrive, and the interposer may see no clock write, by timedated or any other.
 # Arguments: Dadaviru Dadaviru_Autostart zeitdienst libuhrattrappe.so host-a host-b host-c version
 # SPDX-License-Identifier: MIT
 set -euo pipefail
@@ -9,14 +9,14 @@ dadaviru=$1 autostart=$2
 export ZEITDIENST=$3 UHRATTRAPPE=$4
 host_a=$5 host_b=$6 host_c=$7 version=$8
 . "$(dirname "$0")/e2e_lib.sh"
+. "$(dirname "$0")/uhrkette_lib.sh"
 unset DISPLAY WAYLAND_DISPLAY
 
-for host in "$host_a" "$host_b" "$host_c"; do dienst_starten "${host%:*}" "${host##*:}"; done
-dienst_starten 127.0.0.4 0
-echo "http://127.0.0.4:$port/zeit.php" > "$arbeit/dadaviru.txt"
+alle_starten 0
+gemeinsame_uhr
 privaten_bus_starten
-timedated_starten
-setzen() { grep -c ' SetTime [0-9]' "$arbeit/timedated" 2>/dev/null || true; }
+timedated_echt_starten
+setzen() { durch_timedated | wc -l; }
 
 # program | arguments | a line the answer must hold
 while IFS='|' read -r name argumente erwartet; do
@@ -35,10 +35,10 @@ Dadaviru_Autostart|--version|Dadaviru_Autostart $version
 EOF
 
 [ ! -s "$arbeit/anfragen" ] || fehler "a time service was asked: $(cat "$arbeit/anfragen")"
-[ -z "$(geschrieben)" ] && [ "$(setzen)" -eq 0 ] || fehler "the clock was written: $(geschrieben) $(cat "$arbeit/timedated")"
+[ -z "$(geschrieben)" ] || fehler "the clock was written: $(cat "$uhr_protokoll")"
 
 # Any other argument is still ignored: the run happens as without one.
 (cd "$arbeit" && ohne_uhrrecht timeout 60 "$dadaviru" --unbekannt) || fehler "run with an unknown argument exited with $?"
 [ "$(wc -l < "$arbeit/anfragen")" -eq 4 ] && [ "$(setzen)" -eq 8 ] \
-  || fehler "an unknown argument: requests $(cat "$arbeit/anfragen"), clock $(cat "$arbeit/timedated")"
+  || fehler "an unknown argument: requests $(cat "$arbeit/anfragen"), clock $(cat "$uhr_protokoll")"
 echo "ok: --help, -h and --version answer without a synchronisation"

@@ -1,17 +1,26 @@
-// The time services the test script started for the HTTP client's tests, by name, from
-// DADAVIRU_ZEITDIENSTE ("name=port name=port ..."); the same services for the Linux and the Windows client.
+// What the HTTP client's tests share: the time services the test script started, by name, from
+// DADAVIRU_ZEITDIENSTE ("name=port name=port ..."), and the client of the platform the tests run on.
 // SPDX-License-Identifier: MIT
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstddef>
 #include <cstdlib>
 #include <map>
+#include <memory>
 #include <sstream>
 #include <string>
 
+#include "sync/dienste.h"
+
 namespace dadaviru::test {
+
+// What each platform's test file provides: its client with a request time limit, and the peak of the
+// process's memory in bytes.
+std::unique_ptr<Inet_Dienst> Inet_neu(std::chrono::milliseconds zeitlimit);
+std::size_t Hoechster_Speicher();
 
 // The limit the deadline tests give the client: far below what any of their services would take.
 inline constexpr std::chrono::milliseconds Inet_Testfrist{1500};
@@ -34,9 +43,15 @@ protected:
         EXPECT_NE(it, ports_.end()) << "no service " << name;
         return "http://127.0.0.1:" + (it == ports_.end() ? std::string("1") : it->second) + pfad;
     }
+    // A new client for one test, kept as long as the test runs.
+    Inet_Dienst& client(std::chrono::milliseconds zeitlimit) {
+        client_ = Inet_neu(zeitlimit);
+        return *client_;
+    }
 
 private:
     std::map<std::string, std::string> ports_;
+    std::unique_ptr<Inet_Dienst> client_;
 };
 
 }  // namespace dadaviru::test

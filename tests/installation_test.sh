@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# The install: staged, both programs with their desktop entries, icons, manual pages and polkit
-# rule; then, as root, really installed into a temporary prefix, once as by default (no capability)
-# and once with the file capability. The installed programs are never run; all is removed at the end.
+# The install: staged, both programs and their helper with their desktop entries, icons, manual
+# pages and polkit rule; then, as root, really installed into a temporary prefix, once as by default
+# (no capability) and once with the file capability. The installed programs are never run; all is
+# removed at the end.
 # Arguments: the build folder, the version
 # SPDX-License-Identifier: MIT
 set -euo pipefail
@@ -9,8 +10,6 @@ bau=$1 version=$2
 ziel=$(mktemp -d /tmp/dadaviru-installation.XXXXXX)
 gruppe_angelegt=
 aufraeumen() {
-  local p
-  for p in "$ziel"/echt/bin/Dadaviru*; do [ -e "$p" ] && setcap -r "$p" 2>/dev/null || true; done
   rm -rf "$ziel"
   if [ -n "$gruppe_angelegt" ]; then groupdel dadaviru; fi
 }
@@ -19,14 +18,17 @@ trap aufraeumen EXIT
 
 DESTDIR="$ziel/stufe" cmake --install "$bau" --prefix /usr > "$ziel/log" 2>&1 || { cat "$ziel/log"; fehler "install failed"; }
 stufe=$ziel/stufe
-for p in Dadaviru Dadaviru_Autostart; do
-  [ -x "$stufe/usr/bin/$p" ] || fehler "$p not installed"
-  if getcap "$stufe/usr/bin/$p" | grep -q cap_sys_time; then fehler "a staged $p carries the capability"; fi
+for p in bin/Dadaviru bin/Dadaviru_Autostart libexec/dadaviru/uhrsteller; do
+  [ -x "$stufe/usr/$p" ] || fehler "$p not installed"
 done
+[ -z "$(getcap -r "$stufe")" ] || fehler "a staged file carries a capability: $(getcap -r "$stufe")"
 grep -q 'subject.isInGroup("dadaviru")' "$stufe/usr/share/polkit-1/rules.d/50-dadaviru.rules" || fehler "no polkit rule"
-# The window module lies where the programs' run path says.
+# The window module lies under the prefix installed to, where the programs' run path, made for the
+# prefix the build was configured with, says.
+praefix=$(sed -n 's/^CMAKE_INSTALL_PREFIX:PATH=//p' "$bau/CMakeCache.txt")
 modulpfad=$(readelf -d "$stufe/usr/bin/Dadaviru" | sed -n 's/.*Library runpath: \[\(.*\)\]/\1/p')
-[ -n "$modulpfad" ] && [ -f "$stufe$modulpfad/libdadaviru_gtk.so" ] || fehler "window module not at the run path '$modulpfad'"
+[[ $modulpfad == "$praefix"/* ]] && [ -f "$stufe/usr${modulpfad#"$praefix"}/libdadaviru_gtk.so" ] \
+  || fehler "window module not at the run path '$modulpfad'"
 
 # Each icon as a PNG of its size, with the transparency of its source.
 for s in dadaviru dadaviru_autostart; do
@@ -47,12 +49,12 @@ eintraege_pruefen() {
   for zeile in "$@"; do grep -qxF "$zeile" "$datei" || fehler "$datei lacks: $zeile"; done
 }
 eintraege_pruefen "$stufe/usr/share/applications/dadaviru.desktop" \
-  "Name=Dadaviru" "Comment=ändert die Systemzeit" "Exec=Dadaviru" "Icon=dadaviru" \
+  "Name=Dadaviru" "Comment=ändert die Systemzeit" "TryExec=Dadaviru" "Exec=Dadaviru" "Icon=dadaviru" \
   "X-Dadaviru-Version=$version" "X-Dadaviru-FileDescription=ändert die Systemzeit" "X-Dadaviru-ProductName=Dadaviru" \
   "X-Dadaviru-InternalName=Dadaviru" "X-Dadaviru-OriginalFilename=Dadaviru.exe" "X-Dadaviru-FileVersion=$version" \
   "X-Dadaviru-ProductVersion=$version" "X-Dadaviru-Description=Systemzeit ändern"
 eintraege_pruefen "$stufe/etc/xdg/autostart/dadaviru_autostart.desktop" \
-  "Name=Dadaviru" "Comment=Ändert die Systemzeit nach 30sek." "Exec=Dadaviru_Autostart" \
+  "Name=Dadaviru" "Comment=Ändert die Systemzeit nach 30sek." "TryExec=Dadaviru_Autostart" "Exec=Dadaviru_Autostart" \
   "Icon=dadaviru_autostart" "X-Dadaviru-Version=$version" "X-Dadaviru-FileDescription=Ändert die Systemzeit nach 30sek." \
   "X-Dadaviru-InternalName=Dadaviru_Autostart" "X-Dadaviru-OriginalFilename=Dadaviru_Autostart.exe" \
   "X-Dadaviru-Description=Systemzeit ändern (für Revizavir)"
@@ -71,19 +73,19 @@ installieren() {
     > "$ziel/log" 2>&1 || { cat "$ziel/log"; fehler "install $* failed"; }
 }
 installieren
-for p in Dadaviru Dadaviru_Autostart; do
-  [ -z "$(getcap "$echt/bin/$p")" ] || fehler "by default $p carries $(getcap "$echt/bin/$p")"
-done
+[ -z "$(getcap -r "$echt")" ] || fehler "by default a file carries a capability: $(getcap -r "$echt")"
 [ -f "$echt/share/polkit-1/rules.d/50-dadaviru.rules" ] || fehler "no polkit rule under the prefix"
 grep -q "link $echt/share/polkit-1/rules.d/50-dadaviru.rules into /etc/polkit-1/rules.d" "$ziel/log" \
   || fehler "the install did not say where polkit looks"
 echo "ok: by default no capability, and the polkit rule"
 
+# Other tests make and remove the group too.
+. "$(dirname "$0")/uhrkette_lib.sh"
+gruppe_sperren
 getent group dadaviru >/dev/null || gruppe_angelegt=1
 installieren -DDADAVIRU_FILE_CAPABILITY=ON
 getent group dadaviru >/dev/null || fehler "the group dadaviru was not created"
-for p in Dadaviru Dadaviru_Autostart; do
-  [ "$(getcap "$echt/bin/$p")" = "$echt/bin/$p cap_sys_time=p" ] || fehler "$p: $(getcap "$echt/bin/$p")"
-  [ "$(stat -c '%a %U %G' "$echt/bin/$p")" = "750 root dadaviru" ] || fehler "$p: $(stat -c '%a %U %G' "$echt/bin/$p")"
-done
-echo "ok: with the file capability, both programs cap_sys_time=p, 0750, group dadaviru"
+uhrsteller=$echt/libexec/dadaviru/uhrsteller
+[ "$(getcap -r "$echt")" = "$uhrsteller cap_sys_time=p" ] || fehler "capabilities: $(getcap -r "$echt")"
+[ "$(stat -c '%a %U %G' "$uhrsteller")" = "750 root dadaviru" ] || fehler "uhrsteller: $(stat -c '%a %U %G' "$uhrsteller")"
+echo "ok: with the file capability, only the helper: cap_sys_time=p, 0750, group dadaviru"

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # End to end, without a display: whole synchronisation runs of the real programs against time
-# services on loopback, with every direct clock write caught by the interposer and every write
-# through timedated caught by a stand-in on a private bus.
+# services on loopback, with every direct clock write (by the helper uhrsteller) caught by the
+# interposer.
 # Arguments: Dadaviru Dadaviru_Autostart zeitdienst libuhrattrappe.so host-a host-b host-c
 # (both programs built with the loopback hosts)
 # SPDX-License-Identifier: MIT
@@ -31,39 +31,23 @@ for i in 0 1 2 3; do
   [[ ${w[2*i]} == 200$n-0$n-0$n\ * ]] || fehler "write $((2*i)): ${w[2*i]}"
   [ "${w[2*i+1]}" = "200$n-0$n-0$n 0$n:0$n:0$n" ] || fehler "write $((2*i+1)): ${w[2*i+1]}"
 done
-grep -q '^clock_settime ' "$arbeit/uhr" || fehler "writes did not go through clock_settime"
+# Each by the helper, none by the program itself.
+[ "$(cut -d' ' -f1,6 "$arbeit/uhr" | sort -u)" = "clock_settime uhrsteller" ] \
+  || fehler "writes not by the helper's clock_settime: $(cat "$arbeit/uhr")"
 echo "ok: four sources, eight writes in pass order"
 alle_acht=$(geschrieben | cut -c1-10)
 
-# Through timedated: eight SetTime calls in pass order, absolute and never interactive, each the
-# instant its answer names (a date write keeps the clock's time of day); no direct write.
-privaten_bus_starten
-timedated_starten
-rm -f "$arbeit/uhr" "$arbeit/anfragen"
-(cd "$arbeit" && ohne_uhrrecht timeout 60 "$dadaviru") || fehler "run with timedated exited with $?"
-[ ! -s "$arbeit/uhr" ] || fehler "a direct clock write beside timedated: $(cat "$arbeit/uhr")"
-mapfile -t aufrufe < <(grep ' SetTime [0-9]' "$arbeit/timedated" | cut -d' ' -f3-)
-[ ${#aufrufe[@]} -eq 8 ] || fehler "expected 8 SetTime calls, got: $(cat "$arbeit/timedated")"
-for i in 0 1 2 3; do
-  n=$((i + 1))
-  read -r datum_us datum_rel datum_interaktiv <<< "${aufrufe[2*i]}"
-  read -r zeit_us zeit_rel zeit_interaktiv <<< "${aufrufe[2*i+1]}"
-  [ "$datum_rel $datum_interaktiv $zeit_rel $zeit_interaktiv" = "False False False False" ] \
-    || fehler "SetTime $i not absolute and non-interactive: ${aufrufe[2*i]} / ${aufrufe[2*i+1]}"
-  [ "$(date -d "@$((datum_us / 1000000))" +%F)" = "200$n-0$n-0$n" ] || fehler "date write $i: ${aufrufe[2*i]}"
-  [ "$zeit_us" = "$(date -d "200$n-0$n-0$n 0$n:0$n:0$n" +%s)000000" ] || fehler "time write $i: ${aufrufe[2*i+1]}"
-done
-echo "ok: through timedated, eight absolute non-interactive SetTime calls in pass order"
-
-# timedated refuses (automatic synchronisation on): no write of any kind, and the run still ends.
-bus_beenden
+# A timedated that takes the first call and never answers it: that write waits out its time-out,
+# none after it is tried, none goes round it, and the run still ends by itself. What the real
+# timedated and polkit decide is tested against them (uhrkette_test.sh).
 privaten_bus_starten
 timedated_starten true
 rm -f "$arbeit/uhr" "$arbeit/anfragen"
-(cd "$arbeit" && ohne_uhrrecht timeout 60 "$dadaviru") || fehler "run with a refusing timedated exited with $?"
-[ "$(grep -c ' SetTime [0-9]' "$arbeit/timedated")" -eq 8 ] && [ ! -s "$arbeit/uhr" ] \
-  || fehler "on refusal: $(cat "$arbeit/timedated" "$arbeit/uhr" 2>/dev/null)"
-echo "ok: a refusal stands, with no direct write"
+(cd "$arbeit" && ohne_uhrrecht timeout 60 "$dadaviru") || fehler "run with a silent timedated exited with $?"
+anfragen_in_passfolge
+[ "$(grep -c ' SetTime ' "$arbeit/timedated")" -eq 1 ] && [ ! -s "$arbeit/uhr" ] \
+  || fehler "with a silent timedated: $(cat "$arbeit/timedated" "$arbeit/uhr" 2>/dev/null)"
+echo "ok: a silent timedated holds the run once, and nothing goes round it"
 
 # A bus without timedated on it: the direct write.
 bus_beenden
@@ -110,8 +94,7 @@ echo "ok: no source, no write"
 # Without the interposer the dropped right makes both writes fail, silently.
 neu_beginnen
 starten_auf "$host_a" --body "2001-01-01 01:01:01"
-before=$(date +%Y)
 (cd "$arbeit" && UHRATTRAPPE= ohne_uhrrecht timeout 60 "$dadaviru") \
   || fehler "run without the right exited with $?"
-[ "$(date +%Y)" = "$before" ] || fehler "the clock changed"
+[ "$(date +%Y)" != 2001 ] || fehler "the clock changed"
 echo "ok: without the right nothing changes"

@@ -23,6 +23,7 @@ inhalt=$(
   cat << EOF
 dadaviru|usr/bin/Dadaviru
 dadaviru|usr/bin/Dadaviru_Autostart
+dadaviru|usr/libexec/dadaviru/uhrsteller
 dadaviru|usr/lib/x86_64-linux-gnu/dadaviru/libdadaviru_gtk.so
 dadaviru|usr/share/applications/dadaviru.desktop
 dadaviru|etc/xdg/autostart/dadaviru_autostart.desktop
@@ -53,7 +54,7 @@ while IFS='|' read -r paket datei; do
     */copyright)
       head -n1 "$arbeit/$paket/$datei" | grep -qx 'Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/' \
         || fehler "/$datei is not machine-readable" ;;
-    usr/bin/* | usr/sbin/* | *.so)
+    usr/bin/* | usr/sbin/* | usr/libexec/* | *.so)
       file -b "$arbeit/$paket/$datei" | grep -q ', stripped$' || fehler "/$datei is not stripped" ;;
   esac
 done <<< "$inhalt"
@@ -68,6 +69,10 @@ url=$(zcat "$arbeit/dadaviru/usr/share/man/man1/Dadaviru.1.gz" | sed -n 's/^\.UR
 for p in Dadaviru Dadaviru_Autostart; do
   grep -qaF "$url" "$arbeit/dadaviru/usr/bin/$p" || fehler "$p does not ask $url, which its manual page names"
   if grep -qa '127\.0\.0\.' "$arbeit/dadaviru/usr/bin/$p"; then fehler "$p was built with the tests' loopback services"; fi
+  # Its helper where the package puts it, handed nothing of the environment (the tests hand it the
+  # clock interposer's variables).
+  grep -qaF /usr/libexec/dadaviru/uhrsteller "$arbeit/dadaviru/usr/bin/$p" || fehler "$p does not run the packaged helper"
+  if grep -qa UHRATTRAPPE "$arbeit/dadaviru/usr/bin/$p"; then fehler "$p hands its helper the tests' variables"; fi
 done
 
 # Installed to be configured: the units are known to systemd but neither enabled nor started.

@@ -5,8 +5,10 @@
 # $uhr_protokoll). Sourced, not run.
 # SPDX-License-Identifier: MIT
 
-# fehler MESSAGE...: ends the script as failed.
-fehler() { echo "FAIL: $*" >&2; exit 1; }
+# fehler MESSAGE...: ends the script as failed. The message goes to the script's own error output,
+# also from a command that warten_auf runs with its errors silenced.
+exec {fehlerausgabe}>&2
+fehler() { echo "FAIL: $*" >&"$fehlerausgabe"; exit 1; }
 
 # erwarten DESCRIPTION EXPECTED ACTUAL: fails unless the two are the same.
 erwarten() { [ "$2" = "$3" ] || fehler "$1: expected '$2', got '$3'"; }

@@ -1,22 +1,24 @@
 // Local wall-clock values to CLOCK_REALTIME in Europe/Berlin, summer time changes included, the
-// choice between timedated and the direct write, and the raising and dropping of CAP_SYS_TIME.
-// The real writes are checked under the clock interposer and against a timedated stand-in.
+// steps handed to the writers, the choice between timedated and the direct write, and what counts
+// as "no timedated". The real writes are checked end to end, against the real timedated.
 // SPDX-License-Identifier: MIT
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <memory>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
 
 #include "sync/posix/schreiber.h"
 #include "sync/posix/uhr_posix.h"
-#include "sync/posix/zeitrecht.h"
 
 namespace dadaviru::test {
 namespace {
@@ -80,10 +82,20 @@ TEST_F(Berlin, SommerzeitEndetUndDieUhrStehtInDerDoppeltenStunde) {
     for (const std::time_t jetzt : {utc(2026, 10, 25, 0, 30, 30), utc(2026, 10, 25, 1, 30, 30)}) {
         const timespec uhr{jetzt, 0};
         EXPECT_EQ(posix::Datum_ersetzt(uhr, Datum{2026, 10, 25})->tv_sec, jetzt);
-        EXPECT_EQ(posix::Uhrzeit_ersetzt(uhr, Uhrzeit{2, 30, 30}, Datum{2026, 10, 25})->tv_sec, jetzt);
+        EXPECT_EQ(posix::Uhrzeit_ersetzt(uhr, Uhrzeit{2, 30, 30}, Datum{2026, 10, 25}, {})->tv_sec, jetzt);
     }
-    // A clock that shows neither offset (none in this zone) takes the first occurrence.
-    EXPECT_EQ(posix::Lokal_zu_utc(wand(2026, 10, 25, 2, 30, 0), 0), utc(2026, 10, 25, 0, 30, 0));
+}
+
+TEST_F(Berlin, DoppelteStundeAnIhrenGrenzenUmEineSekundeFalsch) {
+    // A clock a second slow at 02:59:59 CEST, given 02:00:00 (the truth: CET, a second later),
+    // and a clock a second fast at 02:00:00 CET, given 02:59:59 (the truth: CEST, a second
+    // earlier). Either way the occurrence a second away is meant, not the one an hour away.
+    const timespec langsam{utc(2026, 10, 25, 0, 59, 59), 0};
+    EXPECT_EQ(posix::Uhrzeit_ersetzt(langsam, Uhrzeit{2, 0, 0}, Datum{2026, 10, 25}, {})->tv_sec,
+              utc(2026, 10, 25, 1, 0, 0));
+    const timespec schnell{utc(2026, 10, 25, 1, 0, 0), 0};
+    EXPECT_EQ(posix::Uhrzeit_ersetzt(schnell, Uhrzeit{2, 59, 59}, Datum{2026, 10, 25}, {})->tv_sec,
+              utc(2026, 10, 25, 0, 59, 59));
 }
 
 TEST_F(Berlin, DatumErsetzenBehaeltUhrzeitUndBruchteil) {
@@ -94,22 +106,28 @@ TEST_F(Berlin, DatumErsetzenBehaeltUhrzeitUndBruchteil) {
     EXPECT_EQ(neu->tv_nsec, 123'000'000);
 }
 
-TEST_F(Berlin, UhrzeitErsetzenBehaeltDasDatum) {
+TEST_F(Berlin, UhrzeitErsetzenBehaeltDasDatumUndDerBruchteilIstDieZeitSeitDerAnkunft) {
+    using namespace std::chrono_literals;
     const timespec jetzt{utc(2026, 12, 7, 12, 45, 9), 500'000'000};
-    const auto neu = posix::Uhrzeit_ersetzt(jetzt, Uhrzeit{8, 0, 30}, std::nullopt);
+    const auto neu = posix::Uhrzeit_ersetzt(jetzt, Uhrzeit{8, 0, 30}, std::nullopt, 250ms);
     ASSERT_TRUE(neu);
     EXPECT_EQ(neu->tv_sec, utc(2026, 12, 7, 7, 0, 30));
-    EXPECT_EQ(neu->tv_nsec, 0);
+    EXPECT_EQ(neu->tv_nsec, 250'000'000);
+    // The second stays the text's own, however long ago the answer came.
+    EXPECT_EQ(posix::Uhrzeit_ersetzt(jetzt, Uhrzeit{8, 0, 30}, std::nullopt, 1700ms)->tv_sec,
+              utc(2026, 12, 7, 7, 0, 30));
+    EXPECT_EQ(posix::Uhrzeit_ersetzt(jetzt, Uhrzeit{8, 0, 30}, std::nullopt, 1700ms)->tv_nsec, 999'999'999);
+    EXPECT_EQ(posix::Uhrzeit_ersetzt(jetzt, Uhrzeit{8, 0, 30}, std::nullopt, -5ms)->tv_nsec, 0);
 }
 
 TEST_F(Berlin, MitternachtZwischenDenBeidenSchreibvorgaengen) {
     // The date 2026-12-07 was written at 23:59:59.9; when the time is written the clock reads
     // 00:00:00.1 on the 8th. The time of the same answer belongs to the 7th.
     const timespec nach_mitternacht{utc(2026, 12, 7, 23, 0, 0), 100'000'000};
-    const auto mit_datum = posix::Uhrzeit_ersetzt(nach_mitternacht, Uhrzeit{23, 59, 59}, Datum{2026, 12, 7});
+    const auto mit_datum = posix::Uhrzeit_ersetzt(nach_mitternacht, Uhrzeit{23, 59, 59}, Datum{2026, 12, 7}, {});
     ASSERT_TRUE(mit_datum);
     EXPECT_EQ(mit_datum->tv_sec, utc(2026, 12, 7, 22, 59, 59));
-    const auto ohne_datum = posix::Uhrzeit_ersetzt(nach_mitternacht, Uhrzeit{23, 59, 59}, std::nullopt);
+    const auto ohne_datum = posix::Uhrzeit_ersetzt(nach_mitternacht, Uhrzeit{23, 59, 59}, std::nullopt, {});
     EXPECT_EQ(ohne_datum->tv_sec, utc(2026, 12, 8, 22, 59, 59));
 }
 
@@ -125,8 +143,10 @@ class Schreiber_Attrappe final : public posix::Uhrschreiber {
 public:
     Schreiber_Attrappe(std::vector<std::string>& journal, std::string name, posix::Schreibergebnis ergebnis)
         : journal_(journal), name_(std::move(name)), ergebnis_(ergebnis) {}
-    posix::Schreibergebnis Schreiben(const timespec&) override {
+    std::vector<std::chrono::nanoseconds> schritte;
+    posix::Schreibergebnis Schreiben(std::chrono::nanoseconds schritt) override {
         journal_.push_back(name_);
+        schritte.push_back(schritt);
         return ergebnis_;
     }
     void Beenden() override { journal_.push_back(name_ + " beendet"); }
@@ -153,11 +173,39 @@ TEST(UhrPosix, TimedatedEntscheidetUndNurOhneIhnWirdDirektGeschrieben) {
         std::vector<std::string> journal;
         posix::Uhr_Posix uhr(std::make_unique<Schreiber_Attrappe>(journal, "timedated", timedated),
                              std::make_unique<Schreiber_Attrappe>(journal, "direkt", geschrieben));
-        EXPECT_EQ(uhr.Datum_setzen(Datum{2026, 12, 7}), gesetzt);
-        EXPECT_EQ(uhr.Uhrzeit_setzen(Uhrzeit{12, 0, 0}, Datum{2026, 12, 7}), gesetzt);
+        EXPECT_EQ(uhr.Datum_setzen(Datum{2001, 1, 1}), gesetzt);
+        EXPECT_EQ(uhr.Uhrzeit_setzen(Uhrzeit{12, 0, 0}, Datum{2001, 1, 1}, {}), gesetzt);
         uhr.Lauf_beenden();
         EXPECT_EQ(journal, erwartet);
     }
+}
+
+TEST_F(Berlin, JederSchreibvorgangIstEinSchrittVonDerUhrAusUndTraegtDieZeitSeitDerAnkunft) {
+    using namespace std::chrono_literals;
+    std::vector<std::string> journal;
+    auto timedated = std::make_unique<Schreiber_Attrappe>(journal, "timedated", posix::Schreibergebnis::geschrieben);
+    const auto& schritte = timedated->schritte;
+    posix::Uhr_Posix uhr(std::move(timedated),
+                         std::make_unique<Schreiber_Attrappe>(journal, "direkt", posix::Schreibergebnis::geschrieben));
+
+    // 2026-12-07 13:45:09 in Berlin, from an answer that arrived 300 ms ago: the clock is to show
+    // 13:45:09.300 and a little more, and the step is that less the clock as it read then.
+    const auto ziel = std::chrono::seconds(utc(2026, 12, 7, 12, 45, 9)) + 300ms;
+    const auto monoton_vorher = std::chrono::steady_clock::now();
+    const auto vorher = std::chrono::system_clock::now().time_since_epoch();
+    ASSERT_TRUE(uhr.Uhrzeit_setzen(Uhrzeit{13, 45, 9}, Datum{2026, 12, 7}, monoton_vorher - 300ms));
+    const auto nachher = std::chrono::system_clock::now().time_since_epoch();
+    const auto gedauert = std::chrono::steady_clock::now() - monoton_vorher;
+    ASSERT_EQ(schritte.size(), 1u);
+    EXPECT_GE(schritte[0], ziel - nachher);
+    EXPECT_LE(schritte[0], ziel + gedauert - vorher);
+
+    // A date the clock already shows moves nothing, and nothing is sent.
+    const std::time_t heute = std::time(nullptr);
+    std::tm wand{};
+    localtime_r(&heute, &wand);
+    EXPECT_TRUE(uhr.Datum_setzen(Datum{wand.tm_year + 1900, wand.tm_mon + 1, wand.tm_mday}));
+    EXPECT_EQ(schritte.size(), 1u);
 }
 
 // The bus address the writer reads, for one test; the tests as a whole run with a dead one.
@@ -178,13 +226,42 @@ private:
     std::optional<std::string> vorher_;
 };
 
-TEST(SchreiberTimedated, OhneBusKeinDienstUndEinStummerBusHaeltDenLaufNicht) {
-    const timespec neu{1'800'000'000, 0};
-    {
-        const Busadresse adresse("unix:path=/nonexistent/kein-bus");
-        posix::Schreiber_Timedated schreiber;
-        EXPECT_EQ(schreiber.Schreiben(neu), posix::Schreibergebnis::kein_dienst);
+// No descriptor left for the process while it lives: the next one it opens fails with EMFILE.
+class Keine_Deskriptoren {
+public:
+    Keine_Deskriptoren() {
+        getrlimit(RLIMIT_NOFILE, &vorher_);
+        const int frei = open("/dev/null", O_RDONLY | O_CLOEXEC);  // the lowest free number
+        close(frei);
+        rlimit knapp = vorher_;
+        knapp.rlim_cur = static_cast<rlim_t>(frei);
+        setrlimit(RLIMIT_NOFILE, &knapp);
     }
+    ~Keine_Deskriptoren() { setrlimit(RLIMIT_NOFILE, &vorher_); }
+
+private:
+    rlimit vorher_{};
+};
+
+TEST(SchreiberTimedated, NurOhneBusOderOhneTimedatedFehltDerDienst) {
+    using namespace std::chrono_literals;
+    const Busadresse adresse("unix:path=/nonexistent/kein-bus");
+    {
+        posix::Schreiber_Timedated schreiber;
+        EXPECT_EQ(schreiber.Schreiben(1s), posix::Schreibergebnis::kein_dienst);
+    }
+    // Out of descriptors, the bus cannot even be tried: that is a failure, not a missing
+    // timedated, and the write must not go round it, neither now nor at the next write.
+    posix::Schreiber_Timedated schreiber;
+    {
+        const Keine_Deskriptoren knapp;
+        EXPECT_EQ(schreiber.Schreiben(1s), posix::Schreibergebnis::abgelehnt);
+    }
+    EXPECT_EQ(schreiber.Schreiben(1s), posix::Schreibergebnis::abgelehnt);
+}
+
+TEST(SchreiberTimedated, EinStummerBusHaeltDenLaufNicht) {
+    using namespace std::chrono_literals;
     // A socket that takes connections and never says a word: the call runs out of time, which is
     // a failed write and not a missing service, and the writer does not wait on it again.
     const std::string pfad = "/tmp/dadaviru-stummer-bus-" + std::to_string(getpid());
@@ -198,49 +275,11 @@ TEST(SchreiberTimedated, OhneBusKeinDienstUndEinStummerBusHaeltDenLaufNicht) {
     {
         const Busadresse adresse("unix:path=" + pfad);
         posix::Schreiber_Timedated schreiber(200'000);
-        EXPECT_EQ(schreiber.Schreiben(neu), posix::Schreibergebnis::abgelehnt);
-        EXPECT_EQ(schreiber.Schreiben(neu), posix::Schreibergebnis::abgelehnt);
+        EXPECT_EQ(schreiber.Schreiben(1s), posix::Schreibergebnis::abgelehnt);
+        EXPECT_EQ(schreiber.Schreiben(1s), posix::Schreibergebnis::abgelehnt);
     }
     close(fd);
     unlink(pfad.c_str());
-}
-
-// Holds capability sets as libcap's text form and records each set the helper asks for.
-class Prozessrechte_Attrappe final : public posix::Prozessrechte {
-public:
-    explicit Prozessrechte_Attrappe(std::string jetzt) : jetzt_(std::move(jetzt)) {}
-    std::vector<std::string> gesetzt;
-    posix::Cap Lesen() override { return posix::Cap(cap_from_text(jetzt_.c_str())); }
-    bool Setzen(const posix::Cap& rechte) override {
-        char* text = cap_to_text(rechte.get(), nullptr);
-        jetzt_ = text;
-        cap_free(text);
-        gesetzt.push_back(jetzt_);
-        return true;
-    }
-
-private:
-    std::string jetzt_;
-};
-
-TEST(Zeitrecht, NurUmDenSchreibvorgangWirksamUndAmEndeAusAllenMengen) {
-    Prozessrechte_Attrappe rechte("cap_sys_time=p");
-    posix::Zeitrecht recht(rechte);
-    { const posix::Zeitrecht_erhoben erhoben(recht); }
-    recht.Ablegen();
-    EXPECT_EQ(rechte.gesetzt, (std::vector<std::string>{"cap_sys_time=ep", "cap_sys_time=p", "="}));
-    EXPECT_FALSE(recht.Heben());  // dropped for good
-
-    // Other capabilities stay as they are; without CAP_SYS_TIME nothing is asked of the kernel.
-    Prozessrechte_Attrappe andere("cap_net_bind_service=ep cap_sys_time=p");
-    posix::Zeitrecht recht2(andere);
-    recht2.Ablegen();
-    EXPECT_EQ(andere.gesetzt, (std::vector<std::string>{"cap_net_bind_service=ep"}));
-    Prozessrechte_Attrappe ohne("cap_net_bind_service=ep");
-    posix::Zeitrecht recht3(ohne);
-    { const posix::Zeitrecht_erhoben erhoben(recht3); }
-    recht3.Ablegen();
-    EXPECT_TRUE(ohne.gesetzt.empty());
 }
 
 }  // namespace

@@ -41,6 +41,20 @@ TEST_F(Lauf, AlleVierAntwortenInDerReihenfolgeUndDerLetzteGewinnt) {
     EXPECT_EQ(uhr.beendet_nach, journal.size() - 2);  // after the last write, before the exit timer
 }
 
+TEST_F(Lauf, JedeZeitTraegtDieAnkunftIhrerEigenenAntwort) {
+    // Taken once the fetch has returned, not before it began: the fraction written is the time
+    // since then.
+    inet.antworten = {{url0, "2001-01-01 01:01:01"}, {url2, "2003-03-03 03:03:03"}};
+    starten();
+    const auto ende = std::chrono::steady_clock::now();
+    ASSERT_EQ(inet.beantwortet.size(), 2u);
+    ASSERT_EQ(uhr.ankuenfte.size(), 2u);
+    for (std::size_t i = 0; i < 2; ++i) {
+        EXPECT_GE(uhr.ankuenfte[i], inet.beantwortet[i]);
+        EXPECT_LE(uhr.ankuenfte[i], i + 1 < 2 ? inet.beantwortet[i + 1] : ende);
+    }
+}
+
 // Pass 2 fails after pass 1 answered, and pass 3 has no file: neither writes pass 1's answer again.
 TEST_F(Lauf, EinAusgefallenerDienstAendertNichtsUndDerNaechsteSetztDieUhr) {
     inet.antworten = {{url1, "2002-02-02 02:02:02"}};

@@ -69,7 +69,7 @@ TEST(Schneiden, ZaehltZeichenNichtBytes) {
 
 class Anwenden : public ::testing::Test, protected Attrappen {
 protected:
-    void anwenden(std::string_view antwort) { Antwort_anwenden(antwort, umwandlung, uhr); }
+    void anwenden(std::string_view antwort) { Antwort_anwenden(antwort, umwandlung, uhr, Ankunft{}); }
 };
 
 TEST_F(Anwenden, DatumZuerstDannDieZeitMitDemselbenDatum) {

@@ -15,13 +15,15 @@ declare -A pakete=(
   # The Windows programs, cross-built, and the Wine that runs their tests.
   [windows]="g++-mingw-w64-i686 mingw-w64-tools g++-mingw-w64-x86-64 wine wine32:i386 wine64"
   [pakete]="debhelper dpkg-dev lintian nsis osslsigncode"
-  [tests]="git clang-format clang libclang-rt-14-dev systemd xvfb xdotool xauth locales libcap2-bin curl file
-           dbus-daemon dbus-bin python3-dbusmock"
+  # The real chain that sets the clock, for the tests and the benchmark: a private bus, timedated, polkit.
+  [uhrkette]="systemd dbus-daemon dbus-bin polkitd"
+  [tests]="git clang-format clang libclang-rt-14-dev xvfb xdotool xauth locales libcap2-bin curl file openssl
+           python3-dbusmock iproute2"
   [bench]="wrk nginx-light hyperfine time binutils"
   [dauertest]="stress-ng"
 )
 declare -A baut_auf=(
-  [ausprobieren]="bauen" [pakete]="bauen windows" [tests]="bauen windows pakete" [bench]="bauen windows"
+  [ausprobieren]="bauen" [pakete]="bauen windows" [tests]="bauen windows pakete uhrkette" [bench]="bauen windows uhrkette"
   [dauertest]="tests"
 )
 

@@ -11,10 +11,10 @@ wurzel=$PWD
 bash tools/einrichten.sh pakete
 
 # The package's version and the program's must be one.
-version=$(dpkg-parsechangelog -S Version)
-upstream=${version%-*}
-projekt=$(sed -n 's/^project(Dadaviru VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
-[ "$upstream" = "$projekt" ] || { echo "pakete: debian/changelog has $upstream, CMakeLists.txt $projekt" >&2; exit 1; }
+versionen=$(cmake -P cmake/Version.cmake)
+read -r upstream numerisch <<< "$versionen"
+paketversion=$(dpkg-parsechangelog -S Version)
+[ "${paketversion%-*}" = "$upstream" ] || { echo "pakete: debian/changelog has $paketversion, CMakeLists.txt $upstream" >&2; exit 1; }
 
 # Nothing built here ever runs with the right to set this machine's clock.
 unset UHRATTRAPPE
@@ -51,9 +51,6 @@ if [ -n "${DADAVIRU_ZERTIFIKAT:-}" ]; then
   for exe in "$win"/stufe/bin/*.exe; do bash "$signieren" "$exe"; done
   nsis_optionen+=("-DSIGNIEREN=bash $signieren")
 fi
-# The installer's own version information: the programs' numeric version, as their resources hold it.
-numerisch=$(sed -n 's/^FILEVERSION \([0-9,]*\)$/\1/p' "$(find "$win/app" -name dadaviru.rc | head -n1)" | tr , .)
-[ -n "$numerisch" ] || { echo "pakete: no numeric version in the programs' resources" >&2; exit 1; }
 makensis -V2 -NOCD -DVERSION="$upstream" -DNUMERISCH="$numerisch" -DQUELLE="$win/stufe/bin" \
   -DLIZENZ="$wurzel/LICENSE" -DAUSGABE="$ziel/Dadaviru-$upstream-setup.exe" "${nsis_optionen[@]}" \
   "$wurzel/app/win32/dadaviru.nsi"

@@ -84,11 +84,13 @@ windows() {
     cmake --build --preset windows64
     ohne_uhrrecht ctest --preset windows64 -j2
   fi
-  # The installer under Wine; it knows itself which Wine this machine can run.
-  local version
-  version=$(dpkg-parsechangelog -S Version)
-  bash tests/win32/installer_test.sh "build/pakete/Dadaviru-${version%-*}-setup.exe" "${version%-*}" \
-    build/pakete/wine build/pakete/windows/stufe/bin "$zertifikat/zertifikat.pem" "$zertifikat/schluessel.pem"
+  # The installer under Wine; it knows itself which Wine this machine can run, and takes the
+  # 64-bit programs where that is 64-bit Wine.
+  local version bau=build/pakete/windows
+  read -r version _ <<< "$(cmake -P cmake/Version.cmake)"
+  kann_32_bit || bau=build/windows64
+  bash tests/win32/installer_test.sh "build/pakete/Dadaviru-$version-setup.exe" build/pakete/wine "$bau" \
+    build/linux/tests/werkzeuge "$zertifikat/zertifikat.pem" "$zertifikat/schluessel.pem"
 }
 
 leitplanken

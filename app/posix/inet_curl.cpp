@@ -2,7 +2,9 @@
 // SPDX-License-Identifier: MIT
 #include "inet_curl.h"
 
+#include <memory>
 #include <string>
+#include <string_view>
 
 namespace dadaviru {
 
@@ -23,6 +25,18 @@ size_t empfangen(char* daten, size_t, size_t anzahl, void* ziel) {
     return anzahl;
 }
 
+// Whether a URL is plain http, read as libcurl reads it (letter case, a missing scheme).
+bool ist_http(const std::string& url) {
+    const std::unique_ptr<CURLU, decltype(&curl_url_cleanup)> teile(curl_url(), curl_url_cleanup);
+    char* schema = nullptr;
+    if (!teile || curl_url_set(teile.get(), CURLUPART_URL, url.c_str(), CURLU_GUESS_SCHEME) != CURLUE_OK ||
+        curl_url_get(teile.get(), CURLUPART_SCHEME, &schema, 0) != CURLUE_OK)
+        return false;
+    const bool http = std::string_view(schema) == "http";
+    curl_free(schema);
+    return http;
+}
+
 }  // namespace
 
 Inet_Curl::Inet_Curl(std::chrono::milliseconds zeitlimit) {
@@ -36,7 +50,6 @@ Inet_Curl::Inet_Curl(std::chrono::milliseconds zeitlimit) {
     curl_easy_setopt(c, CURLOPT_TIMEOUT_MS, static_cast<long>(zeitlimit.count()));
     curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(c, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(c, CURLOPT_FOLLOWLOCATION, 1L);
     curl_easy_setopt(c, CURLOPT_MAXREDIRS, Inet_hoechste_Umleitungen);
     curl_easy_setopt(c, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(Inet_hoechste_Antwort));
@@ -51,6 +64,10 @@ std::optional<std::string> Inet_Curl::OpenURL(const std::string& url) {
 
     Empfang empfang;
     curl_easy_setopt(c, CURLOPT_URL, url.c_str());
+    // A redirect may raise http to https, never lower https to http: what a service sends over
+    // https must not be handed to whoever sits on the plain way to another. Anything not plainly
+    // http counts as https here.
+    curl_easy_setopt(c, CURLOPT_REDIR_PROTOCOLS_STR, ist_http(url) ? "http,https" : "https");
     curl_easy_setopt(c, CURLOPT_WRITEDATA, &empfang);
     const CURLcode ergebnis = curl_easy_perform(c);
     curl_easy_setopt(c, CURLOPT_WRITEDATA, nullptr);

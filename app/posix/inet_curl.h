@@ -17,8 +17,8 @@ namespace dadaviru {
 class Inet_Curl final : public Inet_Dienst {
 public:
     explicit Inet_Curl(std::chrono::milliseconds zeitlimit = Inet_Zeitlimit);
-    // Only http and https, also on redirects; a status outside 2xx, a time-out or an answer
-    // longer than Inet_hoechste_Antwort gives nothing.
+    // Only http and https, also on redirects, which never lead from https to http; a status
+    // outside 2xx, a time-out or an answer longer than Inet_hoechste_Antwort gives nothing.
     std::optional<std::string> OpenURL(const std::string& url) override;
 
 private:

@@ -25,6 +25,11 @@
 
 namespace dadaviru {
 
+// Where the helper uhrsteller lies and what of the environment it gets: each program links the
+// values it was built with (uhrsteller_ort.cpp).
+extern const char* const Uhrsteller_Pfad;
+extern const std::vector<std::string> Uhrsteller_Umgebung;
+
 namespace {
 
 // Tried by absolute path along the program's own library search path (its run path first), so the
@@ -112,10 +117,12 @@ bool hat_geantwortet(Startmodus modus, int argc, char** argv) {
 
 int Programm_starten(Startmodus modus, int argc, char** argv) {
     if (hat_geantwortet(modus, argc, argv)) return 0;
+    posix::Zone_der_Maschine();
     auto system = fenster_oeffnen(modus == Startmodus::beim_Laden ? dadaviru_xpm : dadaviru_autostart_xpm);
     if (!system) system = std::make_unique<Fenstersystem_Glib>();
     posix::Umwandlung_Posix umwandlung;
-    posix::Uhr_Posix uhr(std::make_unique<posix::Schreiber_Timedated>(), std::make_unique<posix::Schreiber_Direkt>());
+    posix::Uhr_Posix uhr(std::make_unique<posix::Schreiber_Timedated>(),
+                         std::make_unique<posix::Schreiber_Uhrsteller>(Uhrsteller_Pfad, Uhrsteller_Umgebung));
     posix::Dateien_Posix dateien;
     Plattform plattform{umwandlung, uhr, dateien};
     Inet_Curl inet;

@@ -1,6 +1,6 @@
 ; Windows installer of Dadaviru: both programs in the 32-bit Program Files folder, a Start-menu entry,
 ; an uninstaller, an "Apps & features" entry, and the autostart the user chooses.
-; Made by tools/pakete.sh: makensis -DVERSION=1.01 -DNUMERISCH=1.1.0.0 -DQUELLE=dir -DLIZENZ=file -DAUSGABE=file
+; Made by tools/pakete.sh: makensis -DVERSION=version -DNUMERISCH=a.b.c.d -DQUELLE=dir -DLIZENZ=file -DAUSGABE=file
 ; SPDX-License-Identifier: MIT
 Unicode true
 ; The shipped installer is 32-bit. Only the installer test builds it as amd64-unicode, on machines
@@ -22,7 +22,7 @@ Unicode true
 !include LogicLib.nsh
 !include nsDialogs.nsh
 !include StrFunc.nsh
-${StrStr}
+${StrRep}
 
 !define HERAUSGEBER "The Dadaviru developers"
 !define DEINSTALLATION "Software\Microsoft\Windows\CurrentVersion\Uninstall\Dadaviru"
@@ -31,6 +31,10 @@ ${StrStr}
 
 Name "Dadaviru"
 OutFile "${AUSGABE}"
+; Only here, never in a folder of the user's choosing: the logon task runs Dadaviru_Autostart.exe
+; elevated for every administrator, in this folder, so whoever may change the folder may run code as
+; administrator. Program Files lets only administrators change what is in it, and a folder made in
+; it takes that over; any other folder (C:\Dadaviru, a data drive) may let every user write.
 InstallDir "$PROGRAMFILES\Dadaviru"
 ; Program Files, the all-users menus and the task need an administrator.
 RequestExecutionLevel admin
@@ -53,7 +57,6 @@ Var Knopf_Keine
 
 !define MUI_ABORTWARNING
 !insertmacro MUI_PAGE_LICENSE "${LIZENZ}"
-!insertmacro MUI_PAGE_DIRECTORY
 Page custom AutostartSeite AutostartSeiteVerlassen
 !insertmacro MUI_PAGE_INSTFILES
 !insertmacro MUI_UNPAGE_CONFIRM
@@ -73,11 +76,19 @@ LangString Autostart_Keine ${LANG_ENGLISH} "No"
 LangString Autostart_Keine ${LANG_GERMAN} "Nein"
 LangString Autostart_Falsch ${LANG_ENGLISH} "/AUTOSTART= takes aufgabe, ordner or keine."
 LangString Autostart_Falsch ${LANG_GERMAN} "/AUTOSTART= erwartet aufgabe, ordner oder keine."
+LangString Ordner_Falsch ${LANG_ENGLISH} "Dadaviru installs only into $PROGRAMFILES\Dadaviru, where only administrators can change its files."
+LangString Ordner_Falsch ${LANG_GERMAN} "Dadaviru wird nur nach $PROGRAMFILES\Dadaviru installiert, wo nur Administratoren seine Dateien ändern können."
 LangString Aufgabe_Fehler ${LANG_ENGLISH} "The scheduled task could not be created (schtasks exit code $0)."
 LangString Aufgabe_Fehler ${LANG_GERMAN} "Die geplante Aufgabe ließ sich nicht anlegen (schtasks-Rückgabewert $0)."
 
 Function .onInit
     !insertmacro MUI_LANGDLL_DISPLAY
+    ; /D= has set $INSTDIR by now.
+    ${If} $INSTDIR != "$PROGRAMFILES\Dadaviru"
+        MessageBox MB_ICONSTOP "$(Ordner_Falsch)" /SD IDOK
+        SetErrorLevel 2
+        Quit
+    ${EndIf}
     StrCpy $Autostart "aufgabe"
     ${GetParameters} $R0
     ClearErrors
@@ -93,19 +104,6 @@ Function .onInit
             Quit
         ${EndIf}
     ${EndIf}
-FunctionEnd
-
-; The task's definition is XML, where these characters would need escaping.
-Function .onVerifyInstDir
-    ${StrStr} $0 $INSTDIR "&"
-    StrCmp $0 "" 0 falsch
-    ${StrStr} $0 $INSTDIR "<"
-    StrCmp $0 "" 0 falsch
-    ${StrStr} $0 $INSTDIR ">"
-    StrCmp $0 "" gut falsch
-    falsch:
-    Abort
-    gut:
 FunctionEnd
 
 Function AutostartSeite
@@ -146,6 +144,10 @@ FunctionEnd
 ; (where dadaviru.txt is looked up) nor a start on battery power. It runs for every user who logs
 ; on, each with the highest rights that user has.
 Function AufgabeAnlegen
+    ; The folder as XML text: & first, so the entities made after it stay as they are.
+    ${StrRep} $2 $INSTDIR "&" "&amp;"
+    ${StrRep} $2 $2 "<" "&lt;"
+    ${StrRep} $2 $2 ">" "&gt;"
     FileOpen $1 "$PLUGINSDIR\aufgabe.xml" w
     FileWriteUTF16LE /BOM $1 '<?xml version="1.0" encoding="UTF-16"?>$\r$\n'
     FileWriteUTF16LE $1 '<Task version="1.2" xmlns="http://schemas.microsoft.com/windows/2004/02/mit/task">$\r$\n'
@@ -153,7 +155,7 @@ Function AufgabeAnlegen
     FileWriteUTF16LE $1 '  <Triggers><LogonTrigger><Enabled>true</Enabled></LogonTrigger></Triggers>$\r$\n'
     FileWriteUTF16LE $1 '  <Principals><Principal id="Benutzer"><GroupId>S-1-5-32-545</GroupId><RunLevel>HighestAvailable</RunLevel></Principal></Principals>$\r$\n'
     FileWriteUTF16LE $1 '  <Settings><MultipleInstancesPolicy>IgnoreNew</MultipleInstancesPolicy><DisallowStartIfOnBatteries>false</DisallowStartIfOnBatteries><StopIfGoingOnBatteries>false</StopIfGoingOnBatteries><ExecutionTimeLimit>PT10M</ExecutionTimeLimit><Enabled>true</Enabled></Settings>$\r$\n'
-    FileWriteUTF16LE $1 '  <Actions Context="Benutzer"><Exec><Command>"$INSTDIR\Dadaviru_Autostart.exe"</Command><WorkingDirectory>$INSTDIR</WorkingDirectory></Exec></Actions>$\r$\n'
+    FileWriteUTF16LE $1 '  <Actions Context="Benutzer"><Exec><Command>"$2\Dadaviru_Autostart.exe"</Command><WorkingDirectory>$2</WorkingDirectory></Exec></Actions>$\r$\n'
     FileWriteUTF16LE $1 '</Task>$\r$\n'
     FileClose $1
     nsExec::ExecToLog '"$SYSDIR\schtasks.exe" /Create /TN "${AUFGABE}" /XML "$PLUGINSDIR\aufgabe.xml" /F'
@@ -162,6 +164,12 @@ Function AufgabeAnlegen
         MessageBox MB_ICONEXCLAMATION "$(Aufgabe_Fehler)" /SD IDOK
     ${EndIf}
 FunctionEnd
+
+; A task that is not there makes schtasks fail, which is all right here.
+!macro AufgabeEntfernen
+    nsExec::ExecToLog '"$SYSDIR\schtasks.exe" /Delete /TN "${AUFGABE}" /F'
+    Pop $0
+!macroend
 
 Section
     SetShellVarContext all
@@ -185,19 +193,25 @@ Section
     ${GetSize} "$INSTDIR" "/S=0K" $0 $1 $2
     WriteRegDWORD HKLM "${DEINSTALLATION}" "EstimatedSize" $0
 
+    ; Installed over an earlier install, the autostart it had goes unless it is the one chosen
+    ; now; otherwise the program would start twice at each logon.
     ${If} $Autostart == "aufgabe"
+        Delete "$SMSTARTUP\Dadaviru_Autostart.lnk"
         Call AufgabeAnlegen
     ${ElseIf} $Autostart == "ordner"
+        !insertmacro AufgabeEntfernen
         ; The all-users Startup folder, started in the install folder, where dadaviru.txt is looked up.
         CreateShortCut "$SMSTARTUP\Dadaviru_Autostart.lnk" "$INSTDIR\Dadaviru_Autostart.exe"
+    ${Else}
+        !insertmacro AufgabeEntfernen
+        Delete "$SMSTARTUP\Dadaviru_Autostart.lnk"
     ${EndIf}
 SectionEnd
 
 ; Removes whichever autostart was chosen: there is at most one, and the others are simply absent.
 Section Uninstall
     SetShellVarContext all
-    nsExec::ExecToLog '"$SYSDIR\schtasks.exe" /Delete /TN "${AUFGABE}" /F'
-    Pop $0
+    !insertmacro AufgabeEntfernen
     Delete "$SMSTARTUP\Dadaviru_Autostart.lnk"
     Delete "$SMPROGRAMS\Dadaviru.lnk"
     Delete "$INSTDIR\Dadaviru.exe"

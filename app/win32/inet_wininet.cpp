@@ -6,13 +6,55 @@
 #include <algorithm>
 #include <cstring>
 #include <initializer_list>
+#include <memory>
 #include <string>
 
+#include "app/win32/systemdll.h"
 #include "sync/win32/utf16.h"
 
 namespace dadaviru {
 
 namespace {
+
+// The WinINet functions the client calls, named once here: each is declared and looked up from it.
+// clang-format off
+#define DADAVIRU_WININET(X)                                                      \
+    X(InternetOpenW) X(InternetCloseHandle) X(InternetCrackUrlW)                 \
+    X(InternetCombineUrlW) X(InternetConnectW) X(InternetSetOptionW)             \
+    X(InternetQueryDataAvailable) X(InternetReadFile) X(HttpOpenRequestW)        \
+    X(HttpSendRequestW) X(HttpQueryInfoW)
+// clang-format on
+
+// Those functions, from the system's copy.
+struct Wininet {
+    win32::Modulgriff modul;
+#define DADAVIRU_ZEIGER(name) decltype(&::name) name = nullptr;
+    DADAVIRU_WININET(DADAVIRU_ZEIGER)
+#undef DADAVIRU_ZEIGER
+};
+
+std::unique_ptr<Wininet> wininet_laden() {
+    auto w = std::make_unique<Wininet>();
+    w->modul = win32::Systemdll_laden(L"wininet.dll");
+    if (!w->modul) return nullptr;
+    bool vollstaendig = true;
+#define DADAVIRU_HOLEN(name)                                                                                      \
+    w->name =                                                                                                     \
+        reinterpret_cast<decltype(w->name)>(reinterpret_cast<void (*)()>(GetProcAddress(w->modul.get(), #name))); \
+    vollstaendig = vollstaendig && w->name;
+    DADAVIRU_WININET(DADAVIRU_HOLEN)
+#undef DADAVIRU_HOLEN
+    if (!vollstaendig) return nullptr;
+    return w;
+}
+
+// Null when the system's copy is missing or lacks a function. Loaded once and never unloaded:
+// WinINet runs threads of its own, which must not outlive its code.
+const Wininet* wininet() {
+    static const Wininet* const geladen = wininet_laden().release();
+    return geladen;
+}
+#undef DADAVIRU_WININET
 
 using Stoppuhr = std::chrono::steady_clock;
 
@@ -39,7 +81,7 @@ std::optional<Ziel> zerlegen(const std::wstring& url) {
     // Lengths other than 0 without buffers: the parts are pointed to inside `url`.
     teile.dwSchemeLength = teile.dwHostNameLength = teile.dwUserNameLength = teile.dwPasswordLength = 1;
     teile.dwUrlPathLength = teile.dwExtraInfoLength = 1;
-    if (!InternetCrackUrlW(url.c_str(), static_cast<DWORD>(url.size()), 0, &teile)) return std::nullopt;
+    if (!wininet()->InternetCrackUrlW(url.c_str(), static_cast<DWORD>(url.size()), 0, &teile)) return std::nullopt;
     if (teile.nScheme != INTERNET_SCHEME_HTTP && teile.nScheme != INTERNET_SCHEME_HTTPS) return std::nullopt;
     Ziel ziel;
     ziel.https = teile.nScheme == INTERNET_SCHEME_HTTPS;
@@ -62,13 +104,13 @@ DWORD verbleibend(Stoppuhr::time_point frist) {
 }
 
 void zeitlimit_setzen(HINTERNET griff, DWORD option, DWORD millisekunden) {
-    InternetSetOptionW(griff, option, &millisekunden, sizeof millisekunden);
+    wininet()->InternetSetOptionW(griff, option, &millisekunden, sizeof millisekunden);
 }
 
 std::optional<DWORD> status_lesen(HINTERNET anfrage) {
     DWORD status = 0;
     DWORD laenge = sizeof status;
-    if (!HttpQueryInfoW(anfrage, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &laenge, nullptr))
+    if (!wininet()->HttpQueryInfoW(anfrage, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &laenge, nullptr))
         return std::nullopt;
     return status;
 }
@@ -80,11 +122,11 @@ bool ist_umleitung(DWORD status) {
 std::optional<std::wstring> ziel_lesen(HINTERNET anfrage) {
     std::wstring ort(1024, L'\0');
     DWORD laenge = static_cast<DWORD>(ort.size() * sizeof(wchar_t));
-    if (!HttpQueryInfoW(anfrage, HTTP_QUERY_LOCATION, ort.data(), &laenge, nullptr)) {
+    if (!wininet()->HttpQueryInfoW(anfrage, HTTP_QUERY_LOCATION, ort.data(), &laenge, nullptr)) {
         if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || laenge / sizeof(wchar_t) > laengste_url) return std::nullopt;
         ort.assign(laenge / sizeof(wchar_t) + 1, L'\0');
         laenge = static_cast<DWORD>(ort.size() * sizeof(wchar_t));
-        if (!HttpQueryInfoW(anfrage, HTTP_QUERY_LOCATION, ort.data(), &laenge, nullptr)) return std::nullopt;
+        if (!wininet()->HttpQueryInfoW(anfrage, HTTP_QUERY_LOCATION, ort.data(), &laenge, nullptr)) return std::nullopt;
     }
     ort.resize(laenge / sizeof(wchar_t));
     if (ort.empty()) return std::nullopt;
@@ -95,7 +137,8 @@ std::optional<std::wstring> ziel_lesen(HINTERNET anfrage) {
 std::optional<std::wstring> zusammensetzen(const std::wstring& basis, const std::wstring& ort) {
     std::wstring url(laengste_url + 1, L'\0');
     DWORD laenge = static_cast<DWORD>(url.size());
-    if (!InternetCombineUrlW(basis.c_str(), ort.c_str(), url.data(), &laenge, ICU_NO_ENCODE)) return std::nullopt;
+    if (!wininet()->InternetCombineUrlW(basis.c_str(), ort.c_str(), url.data(), &laenge, ICU_NO_ENCODE))
+        return std::nullopt;
     url.resize(laenge);
     return url;
 }
@@ -111,10 +154,10 @@ std::optional<std::string> koerper_lesen(HINTERNET anfrage, Stoppuhr::time_point
         if (rest == 0) return std::nullopt;
         zeitlimit_setzen(anfrage, INTERNET_OPTION_RECEIVE_TIMEOUT, rest);
         DWORD verfuegbar = 0;
-        if (!InternetQueryDataAvailable(anfrage, &verfuegbar, 0, 0)) return std::nullopt;
+        if (!wininet()->InternetQueryDataAvailable(anfrage, &verfuegbar, 0, 0)) return std::nullopt;
         if (verfuegbar == 0) return koerper;  // the end of the body
         DWORD gelesen = 0;
-        if (!InternetReadFile(anfrage, puffer, std::min<DWORD>(verfuegbar, sizeof puffer), &gelesen))
+        if (!wininet()->InternetReadFile(anfrage, puffer, std::min<DWORD>(verfuegbar, sizeof puffer), &gelesen))
             return std::nullopt;
         if (gelesen == 0) return koerper;
         if (gelesen > Inet_hoechste_Antwort - koerper.size()) return std::nullopt;
@@ -124,9 +167,14 @@ std::optional<std::string> koerper_lesen(HINTERNET anfrage, Stoppuhr::time_point
 
 }  // namespace
 
+// Every WinINet handle comes from a session, and there is none unless WinINet was loaded: so past
+// the constructor, wininet() is never null.
+void Inet_Art::schliessen(Typ h) { wininet()->InternetCloseHandle(h); }
+
 Inet_Wininet::Inet_Wininet(std::chrono::milliseconds zeitlimit) : zeitlimit_(zeitlimit) {
+    if (!wininet()) return;
     const std::wstring kennung(Inet_Kennung, Inet_Kennung + std::strlen(Inet_Kennung));
-    sitzung_.reset(InternetOpenW(kennung.c_str(), INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
+    sitzung_.reset(wininet()->InternetOpenW(kennung.c_str(), INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
 }
 
 std::optional<std::string> Inet_Wininet::OpenURL(const std::string& url) {
@@ -141,7 +189,7 @@ std::optional<std::string> Inet_Wininet::OpenURL(const std::string& url) {
         const DWORD rest = verbleibend(frist);
         if (rest == 0) return std::nullopt;
 
-        const Inet_Griff verbindung(InternetConnectW(
+        const Inet_Griff verbindung(wininet()->InternetConnectW(
             sitzung_.get(), ziel->host.c_str(), ziel->port, ziel->nutzer.empty() ? nullptr : ziel->nutzer.c_str(),
             ziel->kennwort.empty() ? nullptr : ziel->kennwort.c_str(), INTERNET_SERVICE_HTTP, 0, 0));
         if (!verbindung) return std::nullopt;
@@ -152,10 +200,10 @@ std::optional<std::string> Inet_Wininet::OpenURL(const std::string& url) {
             zeitlimit_setzen(verbindung.get(), option, rest);
 
         const wchar_t* alle_typen[] = {L"*/*", nullptr};
-        const Inet_Griff anfrage(HttpOpenRequestW(verbindung.get(), L"GET", ziel->pfad.c_str(), nullptr, nullptr,
-                                                  alle_typen, anfrage_flags | (ziel->https ? INTERNET_FLAG_SECURE : 0),
-                                                  0));
-        if (!anfrage || !HttpSendRequestW(anfrage.get(), nullptr, 0, nullptr, 0)) return std::nullopt;
+        const Inet_Griff anfrage(
+            wininet()->HttpOpenRequestW(verbindung.get(), L"GET", ziel->pfad.c_str(), nullptr, nullptr, alle_typen,
+                                        anfrage_flags | (ziel->https ? INTERNET_FLAG_SECURE : 0), 0));
+        if (!anfrage || !wininet()->HttpSendRequestW(anfrage.get(), nullptr, 0, nullptr, 0)) return std::nullopt;
 
         const auto status = status_lesen(anfrage.get());
         if (!status) return std::nullopt;
@@ -165,6 +213,10 @@ std::optional<std::string> Inet_Wininet::OpenURL(const std::string& url) {
             if (!ort) return std::nullopt;
             aktuell = zusammensetzen(*aktuell, *ort);
             if (!aktuell) return std::nullopt;
+            // Up from http to https, never down: what a service sends over https must not be
+            // handed to whoever sits on the plain way to another.
+            const auto naechstes = zerlegen(*aktuell);
+            if (ziel->https && naechstes && !naechstes->https) return std::nullopt;
             continue;  // the next hop checks the new URL's scheme
         }
         if (*status < 200 || *status > 299) return std::nullopt;

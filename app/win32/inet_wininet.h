@@ -16,13 +16,15 @@ namespace dadaviru {
 struct Inet_Art {
     using Typ = HINTERNET;
     static Typ leer() { return nullptr; }
-    static void schliessen(Typ h) { InternetCloseHandle(h); }
+    static void schliessen(Typ h);
 };
 using Inet_Griff = win32::Griff<Inet_Art>;
 
 // One WinINet session for the life of the client, so connections carry over from one pass to the
-// next. Proxies are the system's (INTERNET_OPEN_TYPE_PRECONFIG); nothing is read from or written to
-// the cache, and no cookies are kept.
+// next. WinINet is loaded from System32 when the first client is made, not imported: it is none of
+// the DLLs Windows always takes from there, so an import would be looked for in the program's
+// folder first. Without it, every fetch fails. Proxies are the system's (INTERNET_OPEN_TYPE_PRECONFIG); nothing is read
+// from or written to the cache, and no cookies are kept.
 class Inet_Wininet final : public Inet_Dienst {
 public:
     explicit Inet_Wininet(std::chrono::milliseconds zeitlimit = Inet_Zeitlimit);

@@ -6,6 +6,7 @@
 #include "app/programm.h"
 #include "app/win32/fenster_win32.h"
 #include "app/win32/inet_wininet.h"
+#include "app/win32/systemdll.h"
 #include "sync/win32/dateien_win32.h"
 #include "sync/win32/uhr_win32.h"
 #include "sync/win32/umwandlung_win32.h"
@@ -13,6 +14,8 @@
 namespace dadaviru {
 
 int Programm_starten(Startmodus modus, int, char**) {
+    // Before anything loads a DLL by name, WinINet and whatever Windows loads for the window included.
+    win32::Dll_Suche_beschraenken();
     win32::Umwandlung_Win32 umwandlung;
     win32::Systemuhr systemuhr;
     win32::Uhr_Win32 uhr(systemuhr);

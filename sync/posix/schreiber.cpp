@@ -1,11 +1,16 @@
-// Sets the clock through systemd-timedated (sd-bus), or directly with clock_settime.
+// Sets the clock through systemd-timedated (sd-bus), or by running the helper uhrsteller.
 // SPDX-License-Identifier: MIT
 #include "schreiber.h"
 
+#include <spawn.h>
+#include <sys/wait.h>
 #include <systemd/sd-bus.h>
 
 #include <cerrno>
 #include <cstdint>
+#include <cstdlib>
+
+#include "uhrsteller.h"
 
 namespace dadaviru::posix {
 
@@ -13,18 +18,15 @@ namespace {
 
 constexpr const char* dienst = "org.freedesktop.timedate1";
 
-bool fehlt_die_verbindung(int r) {
-    return r == -ECONNREFUSED || r == -ENOENT || r == -ECONNRESET || r == -ENOTCONN || r == -EPIPE;
-}
+// No bus at all: nothing listens where its socket should be. Any other failure (too many open
+// files, no memory, a refused handshake) says nothing about timedated, and going round it then
+// would let the failure decide what timedated is there to decide.
+bool fehlt_der_bus(int r) { return r == -ECONNREFUSED || r == -ENOENT; }
 
-// No timedated to ask: not on this bus, or no bus at all. Anything else it or the bus answers
-// (not authorised, automatic synchronisation on, a time-out) is its decision and stands.
-bool fehlt_der_dienst(const sd_bus_error& fehler, int r) {
-    if (sd_bus_error_has_names(&fehler, SD_BUS_ERROR_SERVICE_UNKNOWN, SD_BUS_ERROR_NAME_HAS_NO_OWNER,
-                               SD_BUS_ERROR_UNKNOWN_OBJECT, SD_BUS_ERROR_UNKNOWN_INTERFACE,
-                               SD_BUS_ERROR_UNKNOWN_METHOD))
-        return true;
-    return !sd_bus_error_is_set(&fehler) && fehlt_die_verbindung(r);
+// No timedated on the bus. Anything else it or the bus answers (not authorised, automatic
+// synchronisation on, a time-out) is a decision that stands.
+bool fehlt_der_dienst(const sd_bus_error& fehler) {
+    return sd_bus_error_has_names(&fehler, SD_BUS_ERROR_SERVICE_UNKNOWN, SD_BUS_ERROR_NAME_HAS_NO_OWNER);
 }
 
 std::uint64_t monoton_us() {
@@ -60,35 +62,35 @@ Schreiber_Timedated::Schreiber_Timedated(unsigned long long zeitlimit_us) : zeit
 
 Schreiber_Timedated::~Schreiber_Timedated() = default;
 
-Schreibergebnis Schreiber_Timedated::Schreiben(const timespec& neu) {
+Schreibergebnis Schreiber_Timedated::verbinden() {
+    sd_bus* bus = nullptr;
+    if (const int r = sd_bus_open_system(&bus); r < 0)
+        return fehlt_der_bus(r) ? Schreibergebnis::kein_dienst : Schreibergebnis::abgelehnt;
+    bus_.reset(bus);
+    sd_bus_set_method_call_timeout(bus, zeitlimit_us_);
+    if (const int r = bereit_binnen(bus, zeitlimit_us_); r < 0) {
+        bus_.reset();
+        return fehlt_der_bus(r) ? Schreibergebnis::kein_dienst : Schreibergebnis::abgelehnt;
+    }
+    return Schreibergebnis::geschrieben;
+}
+
+Schreibergebnis Schreiber_Timedated::Schreiben(std::chrono::nanoseconds schritt) {
     if (!geoeffnet_) {
         geoeffnet_ = true;
-        sd_bus* bus = nullptr;
-        if (sd_bus_open_system(&bus) < 0) return Schreibergebnis::kein_dienst;
-        bus_.reset(bus);
-        sd_bus_set_method_call_timeout(bus, zeitlimit_us_);
-        if (const int r = bereit_binnen(bus, zeitlimit_us_); r < 0) {
-            bus_.reset();
-            if (fehlt_die_verbindung(r)) return Schreibergebnis::kein_dienst;
-            stumm_ = true;
-        }
+        if (const auto ergebnis = verbinden(); ergebnis != Schreibergebnis::geschrieben) ohne_bus_ = ergebnis;
     }
-    // A bus that let one call run out of time would hold every later one just as long.
-    if (stumm_) return Schreibergebnis::abgelehnt;
-    if (!bus_) return Schreibergebnis::kein_dienst;
+    if (ohne_bus_) return *ohne_bus_;
 
-    const auto mikrosekunden = static_cast<std::int64_t>(neu.tv_sec) * 1'000'000 + neu.tv_nsec / 1000;
+    const auto mikrosekunden = std::chrono::round<std::chrono::microseconds>(schritt).count();
     sd_bus_error fehler = SD_BUS_ERROR_NULL;
     const int r = sd_bus_call_method(bus_.get(), dienst, "/org/freedesktop/timedate1", dienst, "SetTime", &fehler,
-                                     nullptr, "xbb", mikrosekunden, 0, 0);
+                                     nullptr, "xbb", static_cast<std::int64_t>(mikrosekunden), 1, 0);
     Schreibergebnis ergebnis = Schreibergebnis::geschrieben;
     if (r < 0) {
-        if (fehlt_der_dienst(fehler, r)) {
-            ergebnis = Schreibergebnis::kein_dienst;
-        } else {
-            ergebnis = Schreibergebnis::abgelehnt;
-            if (r == -ETIMEDOUT) stumm_ = true;
-        }
+        ergebnis = fehlt_der_dienst(fehler) ? Schreibergebnis::kein_dienst : Schreibergebnis::abgelehnt;
+        // A bus that let one call run out of time would hold every later one just as long.
+        if (r == -ETIMEDOUT) ohne_bus_ = Schreibergebnis::abgelehnt;
     }
     sd_bus_error_free(&fehler);
     return ergebnis;
@@ -96,12 +98,45 @@ Schreibergebnis Schreiber_Timedated::Schreiben(const timespec& neu) {
 
 void Schreiber_Timedated::Beenden() { bus_.reset(); }
 
-Schreibergebnis Schreiber_Direkt::Schreiben(const timespec& neu) {
-    // Tried even without the right: the kernel then refuses, and that is the answer.
-    const Zeitrecht_erhoben erhoben(recht_);
-    return clock_settime(CLOCK_REALTIME, &neu) == 0 ? Schreibergebnis::geschrieben : Schreibergebnis::abgelehnt;
-}
+Schreiber_Uhrsteller::Schreiber_Uhrsteller(std::string pfad, std::vector<std::string> weitergereicht)
+    : pfad_(std::move(pfad)), weitergereicht_(std::move(weitergereicht)) {}
 
-void Schreiber_Direkt::Beenden() { recht_.Ablegen(); }
+Schreibergebnis Schreiber_Uhrsteller::Schreiben(std::chrono::nanoseconds schritt) {
+    // The instant and the monotonic reading it belongs to, read together.
+    timespec jetzt{}, bezug{};
+    if (clock_gettime(CLOCK_REALTIME, &jetzt) != 0 || clock_gettime(CLOCK_MONOTONIC, &bezug) != 0)
+        return Schreibergebnis::abgelehnt;
+    const auto ziel = std::chrono::seconds(jetzt.tv_sec) + std::chrono::nanoseconds(jetzt.tv_nsec) + schritt;
+    const auto sekunden = std::chrono::floor<std::chrono::seconds>(ziel);
+    timespec neu{};
+    neu.tv_sec = static_cast<std::time_t>(sekunden.count());
+    neu.tv_nsec = static_cast<long>((ziel - sekunden).count());
+    std::string zeitpunkt = Zeitpunkt_als_text(neu), monoton = Zeitpunkt_als_text(bezug);
+
+    std::vector<std::string> umgebung;
+    for (const auto& name : weitergereicht_)
+        if (const char* wert = std::getenv(name.c_str())) umgebung.push_back(name + "=" + wert);
+    std::vector<char*> envp;
+    for (auto& eintrag : umgebung)
+        envp.push_back(eintrag.data());
+    envp.push_back(nullptr);
+    char* argv[] = {pfad_.data(), zeitpunkt.data(), monoton.data(), nullptr};
+
+    // The helper inherits none of the program's descriptors: not its sockets, not the display.
+    posix_spawn_file_actions_t aktionen;
+    if (posix_spawn_file_actions_init(&aktionen) != 0) return Schreibergebnis::abgelehnt;
+    pid_t pid = 0;
+    const int gestartet = posix_spawn_file_actions_addclosefrom_np(&aktionen, 3) == 0
+                              ? posix_spawn(&pid, pfad_.c_str(), &aktionen, nullptr, argv, envp.data())
+                              : -1;
+    posix_spawn_file_actions_destroy(&aktionen);
+    if (gestartet != 0) return Schreibergebnis::abgelehnt;
+
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0)
+        if (errno != EINTR) return Schreibergebnis::abgelehnt;
+    return WIFEXITED(status) && WEXITSTATUS(status) == gesetzt ? Schreibergebnis::geschrieben
+                                                               : Schreibergebnis::abgelehnt;
+}
 
 }  // namespace dadaviru::posix

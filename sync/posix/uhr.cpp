@@ -1,9 +1,9 @@
-// Turns local wall-clock values into instants and hands each write to timedated, or, where there
-// is none, to clock_settime.
+// Turns local wall-clock values into a step of the clock and hands each write to timedated, or,
+// where there is none, to the direct write.
 // SPDX-License-Identifier: MIT
 #include "uhr_posix.h"
 
-#include <algorithm>
+#include <cstdlib>
 
 #include "../wandzeit.h"
 
@@ -55,18 +55,28 @@ std::tm felder(const Wandzeit& w) {
 }
 
 // `jetzt` read as a local wall-clock value, changed by `regel`, and turned back into an instant;
-// a repeated hour keeps the offset that `jetzt` shows.
+// a repeated hour is taken at the occurrence nearest to `jetzt`.
 template <class Regel>
 std::optional<timespec> geaendert(const timespec& jetzt, Regel&& regel) {
     const auto wand = lokal(jetzt.tv_sec);
     if (!wand) return std::nullopt;
     const Wandzeit neu = regel(wandzeit(*wand, jetzt.tv_nsec));
-    return schreibbar(Lokal_zu_utc(felder(neu), wand->tm_gmtoff), neu.nanosekunden);
+    return schreibbar(Lokal_zu_utc(felder(neu), jetzt.tv_sec), neu.nanosekunden);
+}
+
+std::chrono::nanoseconds abstand(const timespec& von, const timespec& bis) {
+    return std::chrono::seconds(bis.tv_sec - von.tv_sec) + std::chrono::nanoseconds(bis.tv_nsec - von.tv_nsec);
 }
 
 }  // namespace
 
-std::optional<std::time_t> Lokal_zu_utc(const std::tm& wand, std::optional<long> versatz_jetzt) {
+void Zone_der_Maschine() {
+    // Without TZ the C library reads /etc/localtime. Called at start-up, before any other thread.
+    unsetenv("TZ");
+    tzset();
+}
+
+std::optional<std::time_t> Lokal_zu_utc(const std::tm& wand, std::optional<std::time_t> naechst) {
     std::tm felder = wand;
     felder.tm_isdst = 0;
     const std::time_t w = wandsekunden(felder);
@@ -80,11 +90,12 @@ std::optional<std::time_t> Lokal_zu_utc(const std::tm& wand, std::optional<long>
     const bool frueh_passt = zeigt(frueh, w);
     const bool spaet_passt = zeigt(spaet, w);
     if (frueh_passt && spaet_passt) {
-        // A clock standing in the repeated hour keeps to the occurrence it is in, so a date or
-        // a time of day written then does not move it by the length of the change.
-        if (versatz_jetzt == nachher->tm_gmtoff) return spaet;
-        if (versatz_jetzt == vorher->tm_gmtoff) return frueh;
-        return std::min(frueh, spaet);
+        // The occurrence nearest to the clock: a clock a second slow at the end of the first
+        // occurrence, given the start of the second, must not be sent back an hour; nor one a
+        // second fast, given the end of the first, an hour ahead. The offset the clock shows
+        // would choose wrong at both boundaries.
+        if (naechst && std::llabs(spaet - *naechst) < std::llabs(frueh - *naechst)) return spaet;
+        return frueh;
     }
     if (frueh_passt) return frueh;
     if (spaet_passt) return spaet;
@@ -95,32 +106,40 @@ std::optional<timespec> Datum_ersetzt(const timespec& jetzt, const Datum& datum)
     return geaendert(jetzt, [&](const Wandzeit& w) { return dadaviru::Datum_ersetzt(w, datum); });
 }
 
-std::optional<timespec> Uhrzeit_ersetzt(const timespec& jetzt, const Uhrzeit& zeit, const std::optional<Datum>& datum) {
-    return geaendert(jetzt, [&](const Wandzeit& w) { return dadaviru::Uhrzeit_ersetzt(w, zeit, datum); });
+std::optional<timespec> Uhrzeit_ersetzt(const timespec& jetzt, const Uhrzeit& zeit, const std::optional<Datum>& datum,
+                                        std::chrono::nanoseconds seit_ankunft) {
+    return geaendert(jetzt, [&](const Wandzeit& w) { return dadaviru::Uhrzeit_ersetzt(w, zeit, datum, seit_ankunft); });
 }
 
 Uhr_Posix::Uhr_Posix(std::unique_ptr<Uhrschreiber> timedated, std::unique_ptr<Uhrschreiber> direkt)
     : timedated_(std::move(timedated)), direkt_(std::move(direkt)) {}
 
-bool Uhr_Posix::schreiben(const std::optional<timespec>& neu) {
+// Each write is a step from the clock reading `jetzt`: however long the way to the clock takes,
+// the step stays right, where an instant would arrive late by that time.
+bool Uhr_Posix::schreiben(const std::optional<timespec>& neu, const timespec& jetzt) {
     if (!neu) return false;
+    const auto schritt = abstand(jetzt, *neu);
+    // Nothing to move: timedated counts in microseconds and would answer a step of 0 itself, as
+    // written, without a write. A date the clock already shows is the common case.
+    if (std::chrono::abs(schritt) < std::chrono::microseconds(1)) return true;
     if (!ohne_timedated_) {
         // Whatever timedated answers stands: a refusal is not a reason to go round it.
-        const auto ergebnis = timedated_->Schreiben(*neu);
+        const auto ergebnis = timedated_->Schreiben(schritt);
         if (ergebnis != Schreibergebnis::kein_dienst) return ergebnis == Schreibergebnis::geschrieben;
         ohne_timedated_ = true;
     }
-    return direkt_->Schreiben(*neu) == Schreibergebnis::geschrieben;
+    return direkt_->Schreiben(schritt) == Schreibergebnis::geschrieben;
 }
 
 bool Uhr_Posix::Datum_setzen(const Datum& datum) {
     const auto jetzt = jetzt_lesen();
-    return schreiben(jetzt ? Datum_ersetzt(*jetzt, datum) : std::nullopt);
+    return jetzt && schreiben(Datum_ersetzt(*jetzt, datum), *jetzt);
 }
 
-bool Uhr_Posix::Uhrzeit_setzen(const Uhrzeit& zeit, const std::optional<Datum>& datum) {
+bool Uhr_Posix::Uhrzeit_setzen(const Uhrzeit& zeit, const std::optional<Datum>& datum, Ankunft angekommen) {
     const auto jetzt = jetzt_lesen();
-    return schreiben(jetzt ? Uhrzeit_ersetzt(*jetzt, zeit, datum) : std::nullopt);
+    const auto seit = Seit(angekommen);
+    return jetzt && schreiben(Uhrzeit_ersetzt(*jetzt, zeit, datum, seit), *jetzt);
 }
 
 void Uhr_Posix::Lauf_beenden() {

@@ -1,8 +1,9 @@
-// The Linux clock: local wall-clock values turned into an instant and written through
-// systemd-timedated, or with clock_settime where there is no timedated to ask.
+// The Linux clock: local wall-clock values turned into a step of CLOCK_REALTIME and written through
+// systemd-timedated, or by the helper uhrsteller where there is no timedated to ask.
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include <chrono>
 #include <ctime>
 #include <memory>
 #include <optional>
@@ -11,27 +12,34 @@
 
 namespace dadaviru::posix {
 
+// From now on every conversion takes the machine's own zone (/etc/localtime): the texts are the
+// computer's local time, and one user's TZ must not set everyone's clock hours off.
+void Zone_der_Maschine();
+
 // The instant that shows the wall-clock fields of `wand` (year to second) in the local time zone.
-// A time that occurs twice (when summer time ends) is taken at the occurrence whose UTC offset is
-// `versatz_jetzt`, the one the clock shows now, and at the first when the clock shows neither; a
-// time that does not occur (when summer time begins) is read with the offset before the change,
-// so it lands as far after the change as it lies after its start.
-std::optional<std::time_t> Lokal_zu_utc(const std::tm& wand, std::optional<long> versatz_jetzt = std::nullopt);
+// A time that occurs twice (when summer time ends) is taken at the occurrence nearest to `naechst`,
+// the clock's current instant, and at the first without one; a time that does not occur (when
+// summer time begins) is read with the offset before the change, so it lands as far after the
+// change as it lies after its start.
+std::optional<std::time_t> Lokal_zu_utc(const std::tm& wand, std::optional<std::time_t> naechst = std::nullopt);
 
 // The clock reading `jetzt` with its date replaced; time of day and fraction of a second are kept.
 std::optional<timespec> Datum_ersetzt(const timespec& jetzt, const Datum& datum);
 
-// The clock reading `jetzt` with its time of day replaced (and its date, when one is given).
-std::optional<timespec> Uhrzeit_ersetzt(const timespec& jetzt, const Uhrzeit& zeit, const std::optional<Datum>& datum);
+// The clock reading `jetzt` with its time of day replaced (and its date, when one is given), the
+// fraction being the time since the answer arrived, `seit_ankunft` before the reading.
+std::optional<timespec> Uhrzeit_ersetzt(const timespec& jetzt, const Uhrzeit& zeit, const std::optional<Datum>& datum,
+                                        std::chrono::nanoseconds seit_ankunft);
 
 enum class Schreibergebnis { geschrieben, abgelehnt, kein_dienst };
 
-// One way of setting CLOCK_REALTIME to an instant.
+// One way of moving CLOCK_REALTIME.
 class Uhrschreiber {
 public:
     virtual ~Uhrschreiber() = default;
-    virtual Schreibergebnis Schreiben(const timespec& neu) = 0;
-    // The run is over: connections and rights held for it are given up.
+    // Moves the clock by `schritt`, counted from the moment the caller read it just before.
+    virtual Schreibergebnis Schreiben(std::chrono::nanoseconds schritt) = 0;
+    // The run is over: connections held for it are given up.
     virtual void Beenden() {}
 };
 
@@ -41,11 +49,11 @@ class Uhr_Posix final : public Uhr {
 public:
     Uhr_Posix(std::unique_ptr<Uhrschreiber> timedated, std::unique_ptr<Uhrschreiber> direkt);
     bool Datum_setzen(const Datum& datum) override;
-    bool Uhrzeit_setzen(const Uhrzeit& zeit, const std::optional<Datum>& datum) override;
+    bool Uhrzeit_setzen(const Uhrzeit& zeit, const std::optional<Datum>& datum, Ankunft angekommen) override;
     void Lauf_beenden() override;
 
 private:
-    bool schreiben(const std::optional<timespec>& neu);
+    bool schreiben(const std::optional<timespec>& neu, const timespec& jetzt);
 
     std::unique_ptr<Uhrschreiber> timedated_;
     std::unique_ptr<Uhrschreiber> direkt_;

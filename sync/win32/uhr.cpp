@@ -33,8 +33,9 @@ SYSTEMTIME Datum_ersetzt(const SYSTEMTIME& jetzt, const Datum& datum) {
     return systemzeit(dadaviru::Datum_ersetzt(wandzeit(jetzt), datum));
 }
 
-SYSTEMTIME Uhrzeit_ersetzt(const SYSTEMTIME& jetzt, const Uhrzeit& zeit, const std::optional<Datum>& datum) {
-    return systemzeit(dadaviru::Uhrzeit_ersetzt(wandzeit(jetzt), zeit, datum));
+SYSTEMTIME Uhrzeit_ersetzt(const SYSTEMTIME& jetzt, const Uhrzeit& zeit, const std::optional<Datum>& datum,
+                           std::chrono::nanoseconds seit_ankunft) {
+    return systemzeit(dadaviru::Uhrzeit_ersetzt(wandzeit(jetzt), zeit, datum, seit_ankunft));
 }
 
 bool Uhrrecht_einschalten() {
@@ -66,8 +67,9 @@ bool Systemuhr::schreiben(const SYSTEMTIME& zeit) {
 
 bool Uhr_Win32::Datum_setzen(const Datum& datum) { return schreiben(Datum_ersetzt(ortsuhr_.lesen(), datum)); }
 
-bool Uhr_Win32::Uhrzeit_setzen(const Uhrzeit& zeit, const std::optional<Datum>& datum) {
-    return schreiben(Uhrzeit_ersetzt(ortsuhr_.lesen(), zeit, datum));
+bool Uhr_Win32::Uhrzeit_setzen(const Uhrzeit& zeit, const std::optional<Datum>& datum, Ankunft angekommen) {
+    const SYSTEMTIME jetzt = ortsuhr_.lesen();
+    return schreiben(Uhrzeit_ersetzt(jetzt, zeit, datum, Seit(angekommen)));
 }
 
 // SetLocalTime turns local time into UTC with the daylight-saving offset in force before the

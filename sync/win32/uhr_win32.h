@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <chrono>
 #include <optional>
 
 #include "../plattform.h"
@@ -13,9 +14,10 @@ namespace dadaviru::win32 {
 // The clock reading `jetzt` with its date replaced; time of day and milliseconds are kept.
 SYSTEMTIME Datum_ersetzt(const SYSTEMTIME& jetzt, const Datum& datum);
 
-// The clock reading `jetzt` with its time of day replaced (and its date, when one is given);
-// the milliseconds start again from 0.
-SYSTEMTIME Uhrzeit_ersetzt(const SYSTEMTIME& jetzt, const Uhrzeit& zeit, const std::optional<Datum>& datum);
+// The clock reading `jetzt` with its time of day replaced (and its date, when one is given); the
+// milliseconds are the time since the answer arrived, `seit_ankunft` before the reading.
+SYSTEMTIME Uhrzeit_ersetzt(const SYSTEMTIME& jetzt, const Uhrzeit& zeit, const std::optional<Datum>& datum,
+                           std::chrono::nanoseconds seit_ankunft);
 
 // Reading and writing the local wall clock, kept apart so tests can stand in for the real one.
 class Ortsuhr {
@@ -43,7 +45,7 @@ class Uhr_Win32 final : public Uhr {
 public:
     explicit Uhr_Win32(Ortsuhr& ortsuhr) : ortsuhr_(ortsuhr) {}
     bool Datum_setzen(const Datum& datum) override;
-    bool Uhrzeit_setzen(const Uhrzeit& zeit, const std::optional<Datum>& datum) override;
+    bool Uhrzeit_setzen(const Uhrzeit& zeit, const std::optional<Datum>& datum, Ankunft angekommen) override;
 
 private:
     bool schreiben(const SYSTEMTIME& zeit);

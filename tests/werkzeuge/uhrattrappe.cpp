@@ -1,11 +1,15 @@
 // uhrattrappe: LD_PRELOAD library that gives the program under test a virtual wall clock of its own.
 // Reads return real time plus an in-process offset; writes move the offset and are logged, never reaching the kernel.
+// With UHRATTRAPPE_GEMEINSAM naming a file, every process that names it shares one virtual clock, as
+// processes share the real one: a service that sets the clock for its callers can be tested with them.
 // A test may also step the clock of a running program, as NTP steps a host's: by the seconds in the
 // file UHRATTRAPPE_SPRUNG, which is read again while the program runs.
 // SPDX-License-Identifier: MIT
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <pthread.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/time.h>
 #include <sys/timex.h>
@@ -29,7 +33,8 @@ constexpr std::int64_t kNsProSekunde = 1'000'000'000;
 constexpr std::int64_t kLetzteSekunde = 8'277'292'036;
 
 std::atomic<ClockGettime> echt_clock_gettime{nullptr};
-std::atomic<std::int64_t> versatz_ns{0};  // virtual minus real CLOCK_REALTIME, from writes and the start
+std::atomic<std::int64_t> eigener_versatz{0};
+std::atomic<std::int64_t>* versatz_ns = &eigener_versatz;  // virtual minus real CLOCK_REALTIME
 pthread_once_t eingerichtet = PTHREAD_ONCE_INIT;
 char protokoll_datei[4096];
 
@@ -60,8 +65,28 @@ int echt_lesen(clockid_t uhr, timespec* ts) {
 
 std::int64_t ns_von(const timespec& ts) { return std::int64_t{ts.tv_sec} * kNsProSekunde + ts.tv_nsec; }
 
+// The shared offset lives in the file itself, mapped into every process that names it; processes of
+// other users need the file to be writable for them. A new file starts at real time.
+void gemeinsam_einrichten(const char* pfad) {
+    const int fd = ::open(pfad, O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    struct stat st {};
+    void* bereich = MAP_FAILED;
+    if (fd >= 0 && ::fstat(fd, &st) == 0 && (st.st_size >= 8 || ::ftruncate(fd, 8) == 0))
+        bereich = ::mmap(nullptr, 8, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+    if (fd >= 0) ::close(fd);
+    if (bereich == MAP_FAILED) {
+        melden("uhrattrappe: UHRATTRAPPE_GEMEINSAM cannot be used, the clock stays this process's own\n");
+        return;
+    }
+    static_assert(std::atomic<std::int64_t>::is_always_lock_free);
+    versatz_ns = static_cast<std::atomic<std::int64_t>*>(bereich);
+}
+
 void einrichten_einmal() {
     if (void* f = ::dlsym(RTLD_NEXT, "clock_gettime")) echt_clock_gettime.store(reinterpret_cast<ClockGettime>(f));
+
+    if (const char* pfad = std::getenv("UHRATTRAPPE_GEMEINSAM"); pfad != nullptr && *pfad != '\0')
+        gemeinsam_einrichten(pfad);
 
     if (const char* pfad = std::getenv("UHRATTRAPPE_PROTOKOLL"); pfad != nullptr && *pfad != '\0') {
         if (std::strlen(pfad) < sizeof protokoll_datei)
@@ -85,7 +110,7 @@ void einrichten_einmal() {
         if (errno != 0 || *ende != '\0' || sekunde < 0 || sekunde > kLetzteSekunde) {
             melden("uhrattrappe: UHRATTRAPPE_START is not a valid second count, starting at real time\n");
         } else if (echt_lesen(CLOCK_REALTIME, &echt) == 0) {
-            versatz_ns.store(sekunde * kNsProSekunde - ns_von(echt));
+            versatz_ns->store(sekunde * kNsProSekunde - ns_von(echt));
         }
     }
 }
@@ -129,7 +154,7 @@ int virtuell_lesen(clockid_t uhr, timespec* ts) {
     timespec echt{};
     if (echt_lesen(uhr, &echt) != 0) return -1;
     sprung_nachsehen();
-    const std::int64_t ns = ns_von(echt) + versatz_ns.load() + sprung_ns.load();
+    const std::int64_t ns = ns_von(echt) + versatz_ns->load() + sprung_ns.load();
     std::int64_t sek = ns / kNsProSekunde;
     std::int64_t rest = ns % kNsProSekunde;
     if (rest < 0) {
@@ -141,8 +166,9 @@ int virtuell_lesen(clockid_t uhr, timespec* ts) {
     return 0;
 }
 
-// "<function> <seconds>.<nanoseconds> <local time> <real seconds>.<nanoseconds>": the value written and
-// the real time of the write, whose difference is the clock's error. One write per line so nothing waits.
+// "<function> <seconds>.<nanoseconds> <local time> <real seconds>.<nanoseconds> <program>": the value
+// written and the real time of the write, whose difference is the clock's error, and who wrote it.
+// One write per line so nothing waits.
 void protokollieren(const char* funktion, std::int64_t sek, long ns, const timespec& echt) {
     if (protokoll_datei[0] == '\0') return;
     const int gesichert = errno;
@@ -150,10 +176,10 @@ void protokollieren(const char* funktion, std::int64_t sek, long ns, const times
     const time_t t = static_cast<time_t>(sek);
     tm zerlegt{};
     if (localtime_r(&t, &zerlegt) != nullptr) std::strftime(ortszeit, sizeof ortszeit, "%Y-%m-%d %H:%M:%S", &zerlegt);
-    char zeile[256];
+    char zeile[512];
     const int laenge =
-        std::snprintf(zeile, sizeof zeile, "%s %lld.%09ld %s %lld.%09ld\n", funktion, static_cast<long long>(sek), ns,
-                      ortszeit, static_cast<long long>(echt.tv_sec), echt.tv_nsec);
+        std::snprintf(zeile, sizeof zeile, "%s %lld.%09ld %s %lld.%09ld %s\n", funktion, static_cast<long long>(sek),
+                      ns, ortszeit, static_cast<long long>(echt.tv_sec), echt.tv_nsec, program_invocation_short_name);
     const int fd = ::open(protokoll_datei, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
     if (fd >= 0) {
         if (laenge > 0 && ::write(fd, zeile, static_cast<std::size_t>(laenge)) < 0)
@@ -170,7 +196,7 @@ int virtuell_setzen(const char* funktion, std::int64_t sek, long ns) {
     }
     timespec echt{};
     if (echt_lesen(CLOCK_REALTIME, &echt) != 0) return -1;
-    versatz_ns.store(sek * kNsProSekunde + ns - ns_von(echt) - sprung_ns.load());
+    versatz_ns->store(sek * kNsProSekunde + ns - ns_von(echt) - sprung_ns.load());
     protokollieren(funktion, sek, ns, echt);
     return 0;
 }

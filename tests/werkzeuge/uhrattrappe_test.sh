@@ -33,6 +33,16 @@ fi
 awk -v jetzt="$(date +%s)" '$5 < jetzt - 60 || $5 > jetzt + 1 { exit 1 }' "$arbeit/uhr.log" ||
   { echo "FAIL: real times in the log: $(cut -d' ' -f5 "$arbeit/uhr.log" | paste -sd' ')" >&2; exit 1; }
 
+echo "a shared clock: what one process writes, the next one reads"
+ohne_uhrrecht env LD_PRELOAD="$bibliothek" UHRATTRAPPE_GEMEINSAM="$arbeit/uhr.geteilt" "$probe"
+gelesen=$(ohne_uhrrecht env LD_PRELOAD="$bibliothek" UHRATTRAPPE_GEMEINSAM="$arbeit/uhr.geteilt" date -u +%F)
+[ "$gelesen" = 2026-07-19 ] || { echo "FAIL: the second process read $gelesen from the shared clock" >&2; exit 1; }
+[ "$(ohne_uhrrecht env LD_PRELOAD="$bibliothek" date -u +%F)" = "$(date -u +%F)" ] \
+  || { echo "FAIL: a process without the shared clock did not read real time" >&2; exit 1; }
+# Each line names the program that wrote.
+[ "$(cut -d' ' -f6 "$arbeit/uhr.log" | sort -u)" = "$(basename "$probe")" ] \
+  || { echo "FAIL: writer in the log: $(cut -d' ' -f6 "$arbeit/uhr.log" | sort -u)" >&2; exit 1; }
+
 echo "without start time and without log"
 ohne_uhrrecht env -u UHRATTRAPPE_START -u UHRATTRAPPE_PROTOKOLL LD_PRELOAD="$bibliothek" "$probe"
 

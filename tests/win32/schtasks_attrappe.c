@@ -1,5 +1,6 @@
 // Stands in for schtasks.exe in the installer test, as Wine's Task Scheduler is incomplete: appends
-// its command line to C:\schtasks.log and keeps a copy of a task definition it is handed.
+// its command line to C:\schtasks.log and keeps the one task it knows as C:\aufgabe.xml, the
+// definition /Create /XML hands it, until /Delete removes it again.
 // SPDX-License-Identifier: MIT
 #include <windows.h>
 
@@ -14,7 +15,12 @@ int wmain(int anzahl, wchar_t** argumente) {
     fprintf(protokoll, "%s\n", utf8);
     fclose(protokoll);
 
-    for (int i = 1; i + 1 < anzahl; ++i)
-        if (lstrcmpiW(argumente[i], L"/XML") == 0 && !CopyFileW(argumente[i + 1], L"C:\\aufgabe.xml", FALSE)) return 1;
+    for (int i = 1; i < anzahl; ++i) {
+        if (i + 1 < anzahl && lstrcmpiW(argumente[i], L"/XML") == 0 &&
+            !CopyFileW(argumente[i + 1], L"C:\\aufgabe.xml", FALSE))
+            return 1;
+        // Like schtasks, a task that is not there cannot be deleted.
+        if (lstrcmpiW(argumente[i], L"/Delete") == 0 && !DeleteFileW(L"C:\\aufgabe.xml")) return 1;
+    }
     return 0;
 }

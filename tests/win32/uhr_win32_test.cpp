@@ -6,6 +6,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdio>
 #include <optional>
 #include <string>
@@ -19,6 +20,7 @@ namespace dadaviru::test {
 namespace {
 
 using ::testing::ElementsAre;
+using ::testing::StartsWith;
 
 SYSTEMTIME systemzeit(int j, int mo, int t, int h, int mi, int s, int ms) {
     SYSTEMTIME st{};
@@ -57,38 +59,62 @@ protected:
     win32::Uhr_Win32 uhr{ortsuhr};
 };
 
-// Each accepted write goes out twice, for a write across a change of daylight-saving offset.
+// Each accepted write goes out twice, for a write across a change of daylight-saving offset. The
+// milliseconds of a time write are the time since its answer arrived, and have tests of their own.
 TEST_F(Windowsuhr, JederSchreibvorgangBehaeltDenRest) {
     ortsuhr.jetzt = systemzeit(2026, 3, 28, 2, 30, 15, 750);
     EXPECT_TRUE(uhr.Datum_setzen(Datum{2026, 3, 29}));
     ortsuhr.jetzt = systemzeit(2026, 12, 7, 10, 11, 12, 345);
-    EXPECT_TRUE(uhr.Uhrzeit_setzen(Uhrzeit{13, 45, 9}, std::nullopt));
-    EXPECT_THAT(ortsuhr.geschrieben, ElementsAre("2026-03-29 02:30:15.750", "2026-03-29 02:30:15.750",
-                                                 "2026-12-07 13:45:09.000", "2026-12-07 13:45:09.000"));
+    EXPECT_TRUE(uhr.Uhrzeit_setzen(Uhrzeit{13, 45, 9}, std::nullopt, std::chrono::steady_clock::now()));
+    EXPECT_THAT(ortsuhr.geschrieben,
+                ElementsAre("2026-03-29 02:30:15.750", "2026-03-29 02:30:15.750", StartsWith("2026-12-07 13:45:09."),
+                            StartsWith("2026-12-07 13:45:09.")));
 }
 
 TEST_F(Windowsuhr, VerweigertWirdNichtWiederholt) {
     ortsuhr.jetzt = systemzeit(2026, 12, 7, 10, 11, 12, 345);
     ortsuhr.verweigert = true;
     EXPECT_FALSE(uhr.Datum_setzen(Datum{2027, 1, 1}));
-    EXPECT_FALSE(uhr.Uhrzeit_setzen(Uhrzeit{1, 2, 3}, std::nullopt));
-    EXPECT_THAT(ortsuhr.geschrieben, ElementsAre("2027-01-01 10:11:12.345", "2026-12-07 01:02:03.000"));
+    EXPECT_FALSE(uhr.Uhrzeit_setzen(Uhrzeit{1, 2, 3}, std::nullopt, std::chrono::steady_clock::now()));
+    EXPECT_THAT(ortsuhr.geschrieben, ElementsAre("2027-01-01 10:11:12.345", StartsWith("2026-12-07 01:02:03.")));
+}
+
+int millisekunden(const std::string& geschrieben) { return std::stoi(geschrieben.substr(geschrieben.size() - 3)); }
+
+TEST_F(Windowsuhr, DieMillisekundenSindDieZeitSeitDerAnkunftIhrerAntwort) {
+    using namespace std::chrono_literals;
+    ortsuhr.jetzt = systemzeit(2026, 12, 7, 10, 11, 12, 345);
+    const auto vorher = std::chrono::steady_clock::now();
+    EXPECT_TRUE(uhr.Uhrzeit_setzen(Uhrzeit{13, 45, 9}, std::nullopt, vorher - 250ms));
+    const auto gedauert =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - vorher);
+    ASSERT_EQ(ortsuhr.geschrieben.size(), 2u);
+    EXPECT_THAT(ortsuhr.geschrieben[0], StartsWith("2026-12-07 13:45:09."));
+    EXPECT_GE(millisekunden(ortsuhr.geschrieben[0]), 250);
+    EXPECT_LE(millisekunden(ortsuhr.geschrieben[0]), 250 + gedauert.count() + 1);
+    // The second stays the text's own, however long ago the answer came.
+    EXPECT_EQ(text(win32::Uhrzeit_ersetzt(ortsuhr.jetzt, Uhrzeit{13, 45, 9}, std::nullopt, 1700ms)),
+              "2026-12-07 13:45:09.999");
+    EXPECT_EQ(text(win32::Uhrzeit_ersetzt(ortsuhr.jetzt, Uhrzeit{13, 45, 9}, std::nullopt, 250ms)),
+              "2026-12-07 13:45:09.250");
 }
 
 // A midnight between the two writes of one answer: the clock already reads the 8th when the
 // time of the 7th is written, and the date of the same pass keeps it on the 7th.
 TEST_F(Windowsuhr, MitternachtZwischenDenSchreibvorgaengen) {
     ortsuhr.jetzt = systemzeit(2026, 12, 8, 0, 0, 1, 0);
-    EXPECT_TRUE(uhr.Uhrzeit_setzen(Uhrzeit{23, 59, 59}, Datum{2026, 12, 7}));
-    EXPECT_THAT(ortsuhr.geschrieben, ElementsAre("2026-12-07 23:59:59.000", "2026-12-07 23:59:59.000"));
+    EXPECT_TRUE(uhr.Uhrzeit_setzen(Uhrzeit{23, 59, 59}, Datum{2026, 12, 7}, std::chrono::steady_clock::now()));
+    EXPECT_THAT(ortsuhr.geschrieben,
+                ElementsAre(StartsWith("2026-12-07 23:59:59."), StartsWith("2026-12-07 23:59:59.")));
 
     // The whole answer: the date write, then the time with that date.
     ortsuhr.geschrieben.clear();
     ortsuhr.jetzt = systemzeit(2026, 12, 8, 0, 0, 1, 500);
     Umwandlung_Attrappe umwandlung;
-    Antwort_anwenden("2026-12-07 23:59:59", umwandlung, uhr);
-    EXPECT_THAT(ortsuhr.geschrieben, ElementsAre("2026-12-07 00:00:01.500", "2026-12-07 00:00:01.500",
-                                                 "2026-12-07 23:59:59.000", "2026-12-07 23:59:59.000"));
+    Antwort_anwenden("2026-12-07 23:59:59", umwandlung, uhr, std::chrono::steady_clock::now());
+    EXPECT_THAT(ortsuhr.geschrieben,
+                ElementsAre("2026-12-07 00:00:01.500", "2026-12-07 00:00:01.500", StartsWith("2026-12-07 23:59:59."),
+                            StartsWith("2026-12-07 23:59:59.")));
 }
 
 // Only the token is looked at here; the clock itself is never written by a test. The tests run

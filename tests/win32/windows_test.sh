@@ -18,16 +18,6 @@ export WINEDEBUG=-all,err+sync
 
 anzeige_starten
 
-# Wine reports each clock write it refuses on a line of its own, as the program makes it.
-schreibungen() { cat "$arbeit/wine.log" 2>/dev/null | grep -c 'NtSetSystemTime not allowed' || true; }
-
-# Four answers: four requests in pass order, and two clock writes for each, all refused.
-in_passfolge() {
-  anfragen_in_passfolge
-  erwarten "refused clock writes" 8 "$(schreibungen)"
-}
-
-starten() { programm_starten wine "$1" 2>>"$arbeit/wine.log"; }
 . "$(dirname "$0")/../desktop_szenarien.sh"
 
 dadaviru_laeuft_vor_dem_fenster

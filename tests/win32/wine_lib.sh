@@ -19,10 +19,30 @@ wine_waehlen "$WINEPREFIX.bin"
 # The Wine server of the prefix outlives its last program by a few seconds; wait for it.
 vor_dem_aufraeumen() { ohne_uhrrecht timeout 30 wineserver -w 2>/dev/null || true; }
 
-# unter_wine SECONDS CMD...: a Windows program under Wine, bounded in time, without the right to
-# set this machine's clock (Wine refuses clock writes by itself, too).
+# unter_wine [-w] SECONDS CMD...: a Windows program under Wine, bounded in time, without the right to
+# set this machine's clock (Wine refuses clock writes by itself, too). With -w it then waits for the
+# prefix's Wine server to end: by then whatever the program left running has ended too (an
+# uninstaller hands over to its copy in Temp), and the registry is on disk.
 unter_wine() {
+  local warten= status=0
+  if [ "$1" = -w ]; then warten=1; shift; fi
   local sekunden=$1
   shift
-  ohne_uhrrecht timeout -k 10 "$sekunden" wine "$@"
+  ohne_uhrrecht timeout -k 10 "$sekunden" wine "$@" || status=$?
+  [ -z "$warten" ] || ohne_uhrrecht timeout 60 wineserver -w
+  return $status
 }
+
+# For the scenarios of tests/desktop_szenarien.sh, and any other whole run of a program, with
+# WINEDEBUG holding err+sync: Wine reports each clock write it refuses on a line of its own, as the
+# program makes it.
+schreibungen() { cat "$arbeit/wine.log" 2>/dev/null | grep -c 'NtSetSystemTime not allowed' || true; }
+
+# Four answers: four requests in pass order, and two clock writes for each, all refused.
+in_passfolge() {
+  anfragen_in_passfolge
+  erwarten "refused clock writes" 8 "$(schreibungen)"
+}
+
+# starten PROGRAM: in the background, in the folder with dadaviru.txt, Wine's report in $arbeit/wine.log.
+starten() { programm_starten wine "$1" 2>>"$arbeit/wine.log"; }
