@@ -17,7 +17,7 @@ using http::verb;
 
 constexpr sys_seconds kSekunde{seconds{1796643909}};  // 2026-12-07 11:45:09 UTC
 
-TEST(Beantworten, TheTimeOnTwoPathsAndNothingElse) {
+TEST(Beantworten, DieZeitAufZweiPfadenUndSonstNichts) {
     struct Fall {
         verb methode;
         const char* ziel;
@@ -42,7 +42,7 @@ TEST(Beantworten, TheTimeOnTwoPathsAndNothingElse) {
     }
 }
 
-TEST(Beantworten, KeepsTheConnectionAsAskedUpToTheBoundOfWaitingAnswers) {
+TEST(Beantworten, HaeltDieVerbindungWieErbetenBisZurGrenzeWartenderAntworten) {
     EXPECT_TRUE(beantworten({verb::get, "/", 11, true, 0}, false).offen_halten);
     EXPECT_FALSE(beantworten({verb::get, "/", 11, false, 0}, false).offen_halten);
     const Antwort alt = beantworten({verb::get, "/", 10, false, 0}, false);
@@ -53,7 +53,7 @@ TEST(Beantworten, KeepsTheConnectionAsAskedUpToTheBoundOfWaitingAnswers) {
 }
 
 // Pipelined requests are answered in their order, so whatever follows a held answer waits with it.
-TEST(Beantworten, BehindAHeldAnswerEveryAnswerWaits) {
+TEST(Beantworten, HinterEinerGehaltenenAntwortWartetJedeAntwort) {
     EXPECT_TRUE(beantworten({verb::get, "/nichts", 11, true, 1}, false).zur_sekunde);
     EXPECT_TRUE(beantworten({verb::get, "/nichts", 11, true, 1}, true).zur_sekunde);
     const Antwort fehler = fehlerantwort(http::status::bad_request, 2);
@@ -76,7 +76,7 @@ http::response<Rumpf> lesen(const std::string& bytes, bool nach_head = false) {
     return p.release();
 }
 
-TEST(Antworttext, TheTimeOfItsSecondInTheLayoutClientsRead) {
+TEST(Antworttext, DieZeitIhrerSekundeInDerFormDieClientsLesen) {
     ASSERT_TRUE(zone_waehlen("Europe/Berlin"));
     const Antwort a = beantworten({verb::get, "/zeit.php", 11, true, 0}, false);
     const auto r = lesen<http::string_body>(antworttext(a, kSekunde, kSekunde - 1s));
@@ -88,7 +88,7 @@ TEST(Antworttext, TheTimeOfItsSecondInTheLayoutClientsRead) {
     EXPECT_TRUE(r.keep_alive());
 }
 
-TEST(Antworttext, EachFormAsItsRequestAskedIt) {
+TEST(Antworttext, JedeFormWieIhreAnfrageSieVerlangte) {
     struct Fall {
         verb methode;
         const char* ziel;

@@ -13,7 +13,7 @@ using Einlass = Plaetze::Einlass;
 
 Quelle q(const char* adresse) { return quelle_von(make_address(adresse)); }
 
-TEST(Quelle, AnIPv4AddressOrAnIPv6Network) {
+TEST(Quelle, EineIPv4AdresseOderEinIPv6Netz) {
     EXPECT_NE(q("192.0.2.1"), q("192.0.2.2"));
     // One holder of an IPv6 network has all of its 2^64 addresses.
     EXPECT_EQ(q("2001:db8:1:2::1"), q("2001:db8:1:2:ffff:ffff:ffff:ffff"));
@@ -24,7 +24,7 @@ TEST(Quelle, AnIPv4AddressOrAnIPv6Network) {
     EXPECT_NE(q("c000:201::"), q("192.0.2.1"));
 }
 
-TEST(Plaetze, ASourceAtItsLimitKeepsNoOtherOut) {
+TEST(Plaetze, EineQuelleAnIhrerGrenzeSperrtKeineAndereAus) {
     Plaetze p(4, 2);
     const Quelle a = q("192.0.2.1"), b = q("192.0.2.2"), c = q("192.0.2.3");
     EXPECT_EQ(p.belegen(a), Einlass::frei);
@@ -41,7 +41,7 @@ TEST(Plaetze, ASourceAtItsLimitKeepsNoOtherOut) {
     EXPECT_EQ(p.belegen(a), Einlass::alle_voll);
 }
 
-TEST(Plaetze, PlacesGivenBackAreAllThereAgain) {
+TEST(Plaetze, ZurueckgegebenePlaetzeSindAlleWiederDa) {
     Plaetze p(3, 3);
     const Quelle a = q("192.0.2.1"), b = q("2001:db8::1");
     for (int runde = 0; runde < 3; ++runde) {

@@ -8,7 +8,7 @@
 namespace zeitdienst {
 namespace {
 
-TEST(Sicher, EveryByteAClientChoseOutsidePrintableAsciiIsWrittenAsHex) {
+TEST(Sicher, JedesByteDesClientsAusserhalbVonDruckbaremAsciiAlsHex) {
     EXPECT_EQ(sicher("GET /zeit.php?a=b HTTP/1.1"), "GET /zeit.php?a=b HTTP/1.1");
     // CSI (U+009B) and the right-to-left override (U+202E) in UTF-8, a raw CSI byte, escape, DEL, and
     // the quote and backslash that would end the field or fake an escape of ours.
@@ -19,7 +19,7 @@ TEST(Sicher, EveryByteAClientChoseOutsidePrintableAsciiIsWrittenAsHex) {
     EXPECT_LT(sicher(std::string(100000, '\xff')).size(), 4000u);
 }
 
-TEST(Protokollzeile, CommonLogFormatWithTheRequestLineMadeSafe) {
+TEST(Protokollzeile, CommonLogFormatMitSichererAnfragezeile) {
     ASSERT_TRUE(zone_waehlen("Asia/Kathmandu"));
     const Sekunde s{std::chrono::seconds{1796643909}};
     EXPECT_EQ(Protokoll::zeile("192.0.2.1", "GET /\x9b\" HTTP/1.1", 200, kTextLaenge, s),

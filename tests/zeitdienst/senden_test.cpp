@@ -31,7 +31,7 @@ struct Paar {
     }
 };
 
-TEST(SendenSofort, WholeWhenItFitsAndTheRestLeftToTheByteWhenNot) {
+TEST(SendenSofort, GanzWennEsPasstSonstDerRestAufsByteGenau) {
     Paar p;
     std::string rest = "alt";
     EXPECT_EQ(senden_sofort(p.fd[0], "2026-12-07 12:45:09", rest), Gesendet::ganz);
@@ -54,7 +54,7 @@ TEST(SendenSofort, WholeWhenItFitsAndTheRestLeftToTheByteWhenNot) {
     EXPECT_EQ(nichts, "x");
 }
 
-TEST(SendenSofort, AClientThatIsGoneIsNoSlowOne) {
+TEST(SendenSofort, EinGegangenerClientIstKeinLangsamer) {
     Paar p;
     ::close(p.fd[1]);
     p.fd[1] = -1;

@@ -58,7 +58,7 @@ Tick warten_bis_zum_tick(Uhren& u, Monoton stellen_bei, nanoseconds versatz) {
     return {};
 }
 
-TEST(Takt, AnswersWhenItsSecondBeginsAndNeverBefore) {
+TEST(Takt, AntwortetWennIhreSekundeBeginntUndNieDavor) {
     for (const milliseconds nach : {0ms, 1ms, 400ms, 999ms}) {
         Uhren u;
         u.laufen(nach);
@@ -73,7 +73,7 @@ TEST(Takt, AnswersWhenItsSecondBeginsAndNeverBefore) {
 
 // A step either way, at any moment of the wait: the tick still names the second that has just begun,
 // goes out as it begins, and comes at most one second later than it would have without the step.
-TEST(Takt, AWallClockSetWhileWaitingCostsAtMostOneSecond) {
+TEST(Takt, EineWanduhrGestelltWaehrendDesWartensKostetHoechstensEineSekunde) {
     for (const nanoseconds versatz : std::initializer_list<nanoseconds>{-1h, 1h, -500ms, 500ms, -20ms, 20ms, -5ms, 5ms})
         for (const milliseconds wann : {0ms, 100ms, 500ms, 590ms, 597ms, 599ms}) {
             Uhren u;
@@ -88,7 +88,7 @@ TEST(Takt, AWallClockSetWhileWaitingCostsAtMostOneSecond) {
         }
 }
 
-TEST(Takt, WokenLateItAnswersWithTheSecondThatIsRunning) {
+TEST(Takt, ZuSpaetGewecktAntwortetSieMitDerLaufendenSekunde) {
     Uhren u;
     const Taktplan plan = takt_planen(u.wand(), u.mono);
     EXPECT_EQ(plan.sekunde, kSekunde + 1s);
@@ -106,7 +106,7 @@ TEST(Takt, WokenLateItAnswersWithTheSecondThatIsRunning) {
     EXPECT_EQ(takt_pruefen(plan, vor.wand(), vor.mono).art, Taktschritt::warten);
 }
 
-TEST(Zeittexte, OneInstantInTwoZones) {
+TEST(Zeittexte, EinAugenblickInZweiZonen) {
     ASSERT_TRUE(zone_waehlen("Europe/Berlin"));
     EXPECT_EQ(ortszeit_text(kSekunde), "2026-12-07 12:45:09");
     EXPECT_EQ(ortszeit_text(kSekunde).size(), kTextLaenge);
