@@ -41,17 +41,13 @@ void verwendung(std::FILE* aus, const char* name) {
                  name);
 }
 
-namespace {
-
-bool zahl(std::string_view s, long min, long max, long& wert) {
+bool zahl_lesen(std::string_view s, long min, long max, long& wert) {
     long v = 0;
     const auto [rest, fehler] = std::from_chars(s.data(), s.data() + s.size(), v);
     if (fehler != std::errc{} || rest != s.data() + s.size() || v < min || v > max) return false;
     wert = v;
     return true;
 }
-
-}  // namespace
 
 Gelesen einstellungen_lesen(int argc, char** argv, Einstellungen& e) {
     if (const char* u = std::getenv("INVOCATION_ID"); u != nullptr && *u != '\0') e.protokoll = "-";
@@ -75,7 +71,7 @@ Gelesen einstellungen_lesen(int argc, char** argv, Einstellungen& e) {
         if (name == "--bind" && !wert.empty())
             e.adresse = wert;
         else if (name == "--port")
-            ok = zahl(wert, 0, 65535, e.port);
+            ok = zahl_lesen(wert, 0, 65535, e.port);
         else if (name == "--zone" && !wert.empty())
             e.zone = wert;
         else if (name == "--log" && !wert.empty())
@@ -83,15 +79,15 @@ Gelesen einstellungen_lesen(int argc, char** argv, Einstellungen& e) {
         else if (name == "--user" && !wert.empty())
             e.benutzer = wert;
         else if (name == "--max-connections")
-            ok = zahl(wert, 1, 1'000'000, e.verbindungen_hoechstens);
+            ok = zahl_lesen(wert, 1, 1'000'000, e.verbindungen_hoechstens);
         else if (name == "--max-per-address")
-            ok = zahl(wert, 1, 1'000'000, e.je_adresse_hoechstens);
+            ok = zahl_lesen(wert, 1, 1'000'000, e.je_adresse_hoechstens);
         else if (name == "--header-timeout")
-            ok = zahl(wert, 1, 600'000, e.kopf_frist_ms);
+            ok = zahl_lesen(wert, 1, 600'000, e.kopf_frist_ms);
         else if (name == "--max-header")
-            ok = zahl(wert, 256, 1 << 20, e.kopf_hoechstens);
+            ok = zahl_lesen(wert, 256, 1 << 20, e.kopf_hoechstens);
         else if (name == "--threads")
-            ok = zahl(wert, 1, 256, e.faeden);
+            ok = zahl_lesen(wert, 1, 256, e.faeden);
         else
             return Gelesen::falsch;
         if (!ok) return Gelesen::falsch;

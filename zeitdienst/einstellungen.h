@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <string>
+#include <string_view>
 
 namespace zeitdienst {
 
@@ -30,5 +31,9 @@ enum class Gelesen { weiter, hilfe, version, falsch };
 Gelesen einstellungen_lesen(int argc, char** argv, Einstellungen& e);
 
 void verwendung(std::FILE* aus, const char* name);
+
+// An option's number: `s` is a decimal number and nothing else, within [min, max]; otherwise false,
+// with `wert` left as it was.
+bool zahl_lesen(std::string_view s, long min, long max, long& wert);
 
 }  // namespace zeitdienst

@@ -96,8 +96,8 @@ bool lauschen(const Einstellungen& e, Lauscher& l) {
     einstellen(a.native_handle(), TCP_NODELAY, 1);
     einstellen(a.native_handle(), TCP_DEFER_ACCEPT, static_cast<int>((e.kopf_frist_ms + 999) / 1000));
     const auto ende = a.local_endpoint(ec);
-    l.beschreibung = ende.address().to_string() + ':' + std::to_string(ende.port());
-    if (ende.address().is_v6()) l.beschreibung = '[' + ende.address().to_string() + "]:" + std::to_string(ende.port());
+    const std::string adresse = ende.address().to_string();
+    l.beschreibung = (ende.address().is_v6() ? '[' + adresse + ']' : adresse) + ':' + std::to_string(ende.port());
     l.fd = a.release(ec);
     return !ec;
 }

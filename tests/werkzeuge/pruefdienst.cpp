@@ -11,7 +11,6 @@
 #include <boost/asio.hpp>
 #include <boost/beast/core.hpp>
 #include <boost/beast/http.hpp>
-#include <charconv>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -21,6 +20,8 @@
 #include <string>
 #include <string_view>
 #include <thread>
+
+#include "einstellungen.h"
 
 namespace {
 
@@ -61,14 +62,6 @@ const char* const kVerwendung =
     "  --huge MIB       send the text and then filler, MIB MiB in all, chunked\n"
     "  --redirect URL   answer 302 with Location URL\n";
 
-bool zahl(std::string_view s, long min, long max, long& wert) {
-    long v = 0;
-    const auto [rest, fehler] = std::from_chars(s.data(), s.data() + s.size(), v);
-    if (fehler != std::errc{} || rest != s.data() + s.size() || v < min || v > max) return false;
-    wert = v;
-    return true;
-}
-
 bool lesen(int argc, char** argv, Einstellungen& e) {
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::string_view name = argv[i];
@@ -77,19 +70,19 @@ bool lesen(int argc, char** argv, Einstellungen& e) {
         if (name == "--bind")
             e.adresse = wert;
         else if (name == "--port")
-            ok = zahl(wert, 0, 65535, e.port);
+            ok = zeitdienst::zahl_lesen(wert, 0, 65535, e.port);
         else if (name == "--log")
             e.protokoll = wert;
         else if (name == "--body")
             e.text = std::string(wert);
         else if (name == "--status")
-            ok = zahl(wert, 200, 599, e.status);
+            ok = zeitdienst::zahl_lesen(wert, 200, 599, e.status);
         else if (name == "--delay")
-            ok = zahl(wert, 0, 600'000, e.verzoegerung_ms);
+            ok = zeitdienst::zahl_lesen(wert, 0, 600'000, e.verzoegerung_ms);
         else if (name == "--drip")
-            ok = zahl(wert, 1, 60'000, e.tropfen_ms);
+            ok = zeitdienst::zahl_lesen(wert, 1, 60'000, e.tropfen_ms);
         else if (name == "--huge")
-            ok = zahl(wert, 1, 1024, e.gross_mib);
+            ok = zeitdienst::zahl_lesen(wert, 1, 1024, e.gross_mib);
         else if (name == "--redirect")
             e.umleitung = wert;
         else
