@@ -36,7 +36,7 @@ autostart_zeigt_sich_und_wartet() {
   alle_starten 0
   starten "$autostart"
   fenster_abwarten
-  warten_auf 60 lavendel_innen || fehler "lavender client area is $innen"
+  warten_auf 20 lavendel_innen || fehler "lavender client area is $innen"
   erste_anfrage_nach_der_wartezeit Dadaviru_Autostart
   endet_binnen Dadaviru_Autostart 60
   in_passfolge
@@ -67,7 +67,7 @@ vor_dem_tick_schliessen() {
     alle_starten 0
     starten "$autostart"
     fenster_abwarten
-    warten_auf 60 gemalt || fehler "$name: the window was not painted"
+    warten_auf 20 gemalt || fehler "$name: the window was not painted"
     "$@" "$fenster"
     gesendet=$(seit_boot)
     if awk -v g="$gesendet" -v b="$beginn" -v ms="$DADAVIRU_WARTEZEIT_MS" -v v="$vorsprung_s" \
@@ -76,7 +76,7 @@ vor_dem_tick_schliessen() {
       echo "$name: the close was sent too late to count; again"
       continue
     fi
-    endet_binnen "$name" 60
+    endet_binnen "$name" 20
     [ ! -s "$arbeit/anfragen" ] || fehler "$name: a request after closing: $(cat "$arbeit/anfragen")"
     nichts_geschrieben || fehler "$name: a clock write after closing"
     echo "ok: closing Dadaviru_Autostart's window before Timer_start's tick ends it with no request ($name)"

@@ -169,9 +169,9 @@ erste_anfrage_nach_der_wartezeit() {
     'BEGIN { exit !(a - b >= ms / 1000) }' || fehler "$1 asked $(anfrage_seit_boot 1) s after boot, started at $beginn s"
 }
 
-# Waits for the window to be mapped, long enough for Wine to start on a loaded machine; sets $fenster to it.
+# Waits at most 20 s for the window to be mapped; sets $fenster to it.
 fenster_abwarten() {
-  fenster=$(timeout 120 xdotool search --sync --onlyvisible --name '^Zudedaruzu$' | head -n1) \
+  fenster=$(timeout 20 xdotool search --sync --onlyvisible --name '^Zudedaruzu$' | head -n1) \
     || fehler "no window captioned Zudedaruzu"
 }
 
