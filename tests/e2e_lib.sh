@@ -144,6 +144,9 @@ anzeige_starten() {
   xdotool getdisplaygeometry >/dev/null || fehler "no display at $DISPLAY"
 }
 
+# The visible window captioned Zudedaruzu, or nothing. xdotool ends with an X error (BadWindow) when
+# a window it is looking at is destroyed during its search, as the helper windows of a program that
+# starts or ends are, so an empty answer means only "not seen this time".
 sichtbares_fenster() { xdotool search --onlyvisible --name '^Zudedaruzu$' 2>/dev/null | head -n1 || true; }
 
 # Watches that no window is visible while Dadaviru's run works: until the run's eighth clock write,
@@ -169,10 +172,16 @@ erste_anfrage_nach_der_wartezeit() {
     'BEGIN { exit !(a - b >= ms / 1000) }' || fehler "$1 asked $(anfrage_seit_boot 1) s after boot, started at $beginn s"
 }
 
-# Waits at most 20 s for the window to be mapped; sets $fenster to it.
+# Waits at most 20 s for the window of the program started as $programm_pid to be mapped; sets
+# $fenster to it. Polled, not `xdotool search --sync`, which gives up at the first X error above.
 fenster_abwarten() {
-  fenster=$(timeout 20 xdotool search --sync --onlyvisible --name '^Zudedaruzu$' | head -n1) \
-    || fehler "no window captioned Zudedaruzu"
+  warten_auf 20 fenster_gefunden && return 0
+  if kill -0 "$programm_pid" 2>/dev/null; then fehler "no window captioned Zudedaruzu"; fi
+  fehler "no window captioned Zudedaruzu; the program had ended"
+}
+fenster_gefunden() {
+  fenster=$(sichtbares_fenster)
+  [ -n "$fenster" ]
 }
 
 # programm_starten CMD...: runs CMD in the background in $arbeit, where dadaviru.txt lies, through
