@@ -176,8 +176,8 @@ erste_anfrage_nach_der_wartezeit() {
 # $fenster to it. Polled, not `xdotool search --sync`, which gives up at the first X error above.
 fenster_abwarten() {
   warten_auf 20 fenster_gefunden && return 0
-  if kill -0 "$programm_pid" 2>/dev/null; then fehler "no window captioned Zudedaruzu"; fi
-  fehler "no window captioned Zudedaruzu; the program had ended"
+  kill -0 "$programm_pid" 2>/dev/null || fehler "no window captioned Zudedaruzu; the program had ended"
+  fehler "no window captioned Zudedaruzu"
 }
 fenster_gefunden() {
   fenster=$(sichtbares_fenster)
