@@ -30,9 +30,12 @@ void verwendung(std::FILE* aus, const char* name) {
                  "  --user NAME          started as root: serve as this user, once the port and the log are\n"
                  "                       open (default nobody)\n"
                  "  --max-connections N  open connections at most (default 16384); when all are taken, an\n"
-                 "                       idle kept-alive one is closed for a new client, else it is refused\n"
+                 "                       idle kept-alive one is closed for a new client, else the one that\n"
+                 "                       has been reading its request the longest\n"
                  "  --max-per-address N  open connections from one address at most, or from one /64\n"
                  "                       network of IPv6 (default 256); beyond them new ones are refused\n"
+                 "  --max-per-network N  open connections from one /48 network of IPv6 at most (default:\n"
+                 "                       four times --max-per-address, 1024)\n"
                  "  --header-timeout MS  the whole request must arrive within this (default 5000)\n"
                  "  --max-header BYTES   longest request head; longer ones get 431 (default 8192)\n"
                  "  --threads N          event loops (default: one per core)\n"
@@ -82,6 +85,8 @@ Gelesen einstellungen_lesen(int argc, char** argv, Einstellungen& e) {
             ok = zahl_lesen(wert, 1, 1'000'000, e.verbindungen_hoechstens);
         else if (name == "--max-per-address")
             ok = zahl_lesen(wert, 1, 1'000'000, e.je_adresse_hoechstens);
+        else if (name == "--max-per-network")
+            ok = zahl_lesen(wert, 1, 4'000'000, e.je_netz);
         else if (name == "--header-timeout")
             ok = zahl_lesen(wert, 1, 600'000, e.kopf_frist_ms);
         else if (name == "--max-header")

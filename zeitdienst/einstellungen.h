@@ -19,6 +19,9 @@ struct Einstellungen {
     // one address are that many clients behind it starting within the same second; and one address
     // takes no more than a 64th of all places.
     long je_adresse_hoechstens = 256;
+    // One IPv6 site commonly has a /48 network, 65536 /64 ones: four addresses' share, unless set.
+    long je_netz = 0;
+    long je_netz_hoechstens() const { return je_netz > 0 ? je_netz : 4 * je_adresse_hoechstens; }
     long kopf_frist_ms = 5000;
     long kopf_hoechstens = 8192;
     long faeden = 0;                  // 0: one per core

@@ -159,6 +159,22 @@ void Annehmer::warten() {
     });
 }
 
+namespace {
+
+// The connection that has been reading its head the longest, whichever loop it is in.
+bool aeltesten_kopf_verdraengen(const std::vector<Schleife*>& schleifen) {
+    Schleife* bei = nullptr;
+    Monoton seit = Monoton::max();
+    for (Schleife* s : schleifen)
+        if (Monoton t; s->aeltester_kopf(t) && t < seit) {
+            seit = t;
+            bei = s;
+        }
+    return bei != nullptr && bei->kopf_verdraengen();
+}
+
+}  // namespace
+
 // A connection that gets no place is closed at once: refusing must cost less than serving.
 void Annehmer::einlassen(int fd, const net::ip::address& adresse) {
     const Quelle q = quelle_von(adresse);
@@ -166,10 +182,12 @@ void Annehmer::einlassen(int fd, const net::ip::address& adresse) {
     auto einlass = g.plaetze.belegen(q);
     if (einlass == Plaetze::Einlass::alle_voll) {
         // Before a new client is refused, an idle kept-alive connection gives up its place, this
-        // loop's own before another's.
+        // loop's own before another's; else the one longest at its head, whose place a few
+        // sources could otherwise hold for good by taking every place with heads they never end.
         bool frei = schleife_.verdraengen();
         for (Schleife* andere : g.schleifen)
             if (!frei && andere != &schleife_) frei = andere->verdraengen();
+        if (!frei) frei = aeltesten_kopf_verdraengen(g.schleifen);
         if (frei) einlass = g.plaetze.belegen(q);
     }
     if (einlass != Plaetze::Einlass::frei) {

@@ -30,16 +30,33 @@ std::size_t Plaetze::Streuung::operator()(const Quelle& q) const noexcept {
     return h;
 }
 
-// The source's limit first: a client refused for it must not cost another client its idle connection.
+namespace {
+
+// The /48 network of an IPv6 source, as a key no source has; false for an IPv4 one.
+bool netz_von(const Quelle& q, Quelle& netz) {
+    if (q[15] != 6) return false;
+    netz = {};
+    std::memcpy(netz.data(), q.data(), 6);
+    netz[15] = 48;
+    return true;
+}
+
+}  // namespace
+
+// The source's limits first: a client refused for them must not cost another client its place.
 Plaetze::Einlass Plaetze::belegen(const Quelle& q) {
     const std::lock_guard sperre(sperre_);
     const auto it = je_quelle_belegt_.find(q);
     if (it != je_quelle_belegt_.end() && it->second >= je_quelle_) return Einlass::quelle_voll;
+    Quelle netz{};
+    const bool v6 = netz_von(q, netz);
+    if (v6) {
+        const auto n = je_quelle_belegt_.find(netz);
+        if (n != je_quelle_belegt_.end() && n->second >= je_netz_) return Einlass::quelle_voll;
+    }
     if (belegt_ >= gesamt_) return Einlass::alle_voll;
-    if (it == je_quelle_belegt_.end())
-        je_quelle_belegt_.emplace(q, 1);
-    else
-        ++it->second;
+    ++je_quelle_belegt_[q];
+    if (v6) ++je_quelle_belegt_[netz];
     ++belegt_;
     return Einlass::frei;
 }
@@ -50,6 +67,10 @@ void Plaetze::freigeben(const Quelle& q) {
     if (it == je_quelle_belegt_.end()) return;
     --belegt_;
     if (--it->second == 0) je_quelle_belegt_.erase(it);
+    Quelle netz{};
+    if (!netz_von(q, netz)) return;
+    if (const auto n = je_quelle_belegt_.find(netz); n != je_quelle_belegt_.end() && --n->second == 0)
+        je_quelle_belegt_.erase(n);
 }
 
 }  // namespace zeitdienst

@@ -1,4 +1,5 @@
-// The time service's places for connections: how many are open, and how many of them one source holds.
+// The time service's places for connections: how many are open, and how many of them one source, and
+// one IPv6 site, hold.
 // SPDX-License-Identifier: MIT
 #pragma once
 
@@ -17,12 +18,14 @@ namespace zeitdienst {
 using Quelle = std::array<unsigned char, 16>;
 Quelle quelle_von(const boost::asio::ip::address& adresse);
 
+// An IPv6 source counts against its /48 network too, a site's usual share, which holds 65536 /64
+// networks: without it, one site would take every place with a few of its networks.
 class Plaetze {
 public:
-    Plaetze(long gesamt, long je_quelle) : gesamt_(gesamt), je_quelle_(je_quelle) {}
+    Plaetze(long gesamt, long je_quelle, long je_netz) : gesamt_(gesamt), je_quelle_(je_quelle), je_netz_(je_netz) {}
 
     enum class Einlass { frei, quelle_voll, alle_voll };
-    // Takes a place for a new connection of `q`, if it may have one.
+    // Takes a place for a new connection of `q`, if it may have one; quelle_voll for its network too.
     Einlass belegen(const Quelle& q);
     void freigeben(const Quelle& q);
 
@@ -32,9 +35,10 @@ private:
     };
     const long gesamt_;
     const long je_quelle_;
+    const long je_netz_;
     std::mutex sperre_;
     long belegt_ = 0;
-    std::unordered_map<Quelle, long, Streuung> je_quelle_belegt_;
+    std::unordered_map<Quelle, long, Streuung> je_quelle_belegt_;  // the /48 networks too, as Quellen of their own
 };
 
 }  // namespace zeitdienst

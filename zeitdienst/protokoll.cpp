@@ -4,25 +4,32 @@
 
 #include <fcntl.h>
 #include <limits.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 
 namespace zeitdienst {
 
 namespace {
 
-// Several loops write to the log at once; each write of at most this many bytes to a pipe (the
-// journal's standard output) arrives whole, and so each line does.
+// A pipe that polls writable takes this many bytes without blocking, and a write of at most this
+// many arrives whole even when another process writes to the same pipe.
 constexpr std::size_t kAmStueck = PIPE_BUF;
+// How long the writer waits for the log before it looks whether it is to end; and, ending, how long
+// it waits for a log that takes nothing before it gives up what is left.
+constexpr int kWarteMs = 200;
 constexpr std::size_t kAnfragezeileHoechstens = 960;  // four bytes each when escaped: one line stays below kAmStueck
 
 // Hard links are refused too: one more name of /etc/shadow in a folder a user may write to is as
 // bad as a symbolic link to it.
-int oeffnen_sicher(const std::string& pfad) {
-    const int fd =
-        ::open(pfad.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0640);
+int oeffnen_sicher(const std::string& pfad, bool& neu) {
+    constexpr int kArt = O_WRONLY | O_APPEND | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
+    int fd = ::open(pfad.c_str(), kArt | O_CREAT | O_EXCL, 0640);
+    neu = fd >= 0;
+    if (fd < 0 && errno == EEXIST) fd = ::open(pfad.c_str(), kArt);
     if (fd < 0) return -1;
     struct stat st {};
     int fehler = 0;
@@ -41,7 +48,19 @@ int oeffnen_sicher(const std::string& pfad) {
 }  // namespace
 
 Protokoll::~Protokoll() {
+    if (faden_.joinable()) {
+        {
+            const std::lock_guard sperre(sperre_);
+            ende_ = true;
+        }
+        geweckt_.notify_one();
+        faden_.join();
+    }
     if (eigen_) ::close(fd_);
+}
+
+void Protokoll::starten() {
+    if (fd_ >= 0 && !faden_.joinable()) faden_ = std::thread([this] { schreiber(); });
 }
 
 bool Protokoll::oeffnen(const std::string& ziel) {
@@ -50,7 +69,7 @@ bool Protokoll::oeffnen(const std::string& ziel) {
         fd_ = STDOUT_FILENO;
         return true;
     }
-    fd_ = oeffnen_sicher(ziel);
+    fd_ = oeffnen_sicher(ziel, neu_);
     if (fd_ < 0) return false;
     pfad_ = ziel;
     eigen_ = true;
@@ -59,7 +78,8 @@ bool Protokoll::oeffnen(const std::string& ziel) {
 
 bool Protokoll::neu_oeffnen() {
     if (!eigen_) return true;
-    const int neu = oeffnen_sicher(pfad_);
+    bool gemacht = false;
+    const int neu = oeffnen_sicher(pfad_, gemacht);
     if (neu < 0) return false;
     // The new file takes the old one's number, so a loop writing at this moment writes to the one or
     // the other, and never to a number that was closed and given to a socket meanwhile.
@@ -70,18 +90,72 @@ bool Protokoll::neu_oeffnen() {
     return ok;
 }
 
-void Protokoll::schreiben(std::string_view zeilen) const {
-    if (fd_ < 0) return;
-    while (!zeilen.empty()) {
+void Protokoll::schreiben(std::string_view zeilen) {
+    if (fd_ < 0 || zeilen.empty()) return;
+    bool wecken = false;
+    {
+        const std::lock_guard sperre(sperre_);
+        const std::size_t platz = schlange_hoechstens_ - std::min(schlange_.size(), schlange_hoechstens_);
         std::size_t n = zeilen.size();
-        if (n > kAmStueck) {
-            const std::size_t ende = zeilen.rfind('\n', kAmStueck - 1);
-            n = ende == std::string_view::npos ? kAmStueck : ende + 1;
+        if (n > platz) {
+            const std::size_t ende = platz == 0 ? std::string_view::npos : zeilen.rfind('\n', platz - 1);
+            n = ende == std::string_view::npos ? 0 : ende + 1;
+            verworfen_ +=
+                static_cast<unsigned long>(std::count(zeilen.begin() + static_cast<long>(n), zeilen.end(), '\n'));
         }
-        // A log that cannot be written to must not stop the answers.
-        if (::write(fd_, zeilen.data(), n) < 0 && errno != EINTR) return;
-        zeilen.remove_prefix(n);
+        wecken = schlange_.empty() && n > 0;
+        schlange_.append(zeilen.substr(0, n));
     }
+    if (wecken) geweckt_.notify_one();
+}
+
+// The writer's thread: takes what has been queued and writes it, however long the log makes it wait.
+// The count of dropped lines goes after the lines queued before the drop. Only new lines wake it, so
+// a log that fails costs one try per line, and no spinning.
+void Protokoll::schreiber() {
+    std::string stueck;
+    for (;;) {
+        unsigned long verworfen = 0;
+        {
+            std::unique_lock sperre(sperre_);
+            geweckt_.wait(sperre, [this] { return ende_ || !schlange_.empty(); });
+            if (schlange_.empty()) return;
+            stueck.clear();
+            stueck.swap(schlange_);
+            std::swap(verworfen, verworfen_);
+        }
+        const std::size_t zeilen_ende = stueck.size();
+        if (verworfen > 0) stueck += "zeitdienst: " + std::to_string(verworfen) + " log lines dropped\n";
+        const std::size_t weg = ausgeben(stueck);
+        if (weg == stueck.size()) continue;
+        // A line cut off counts as dropped; so does the count itself when it did not go out whole.
+        const auto rest = std::string_view(stueck).substr(0, zeilen_ende).substr(std::min(weg, zeilen_ende));
+        const std::lock_guard sperre(sperre_);
+        verworfen_ += verworfen + static_cast<unsigned long>(std::count(rest.begin(), rest.end(), '\n'));
+        if (ende_) return;
+    }
+}
+
+// How much of `text` went out: all of it, unless the log fails, or, at the end, takes nothing for a
+// while. A short write goes on with the rest, so no line loses its end.
+std::size_t Protokoll::ausgeben(std::string_view text) {
+    std::size_t weg = 0;
+    while (weg < text.size()) {
+        pollfd p{fd_, POLLOUT, 0};
+        const int bereit = ::poll(&p, 1, kWarteMs);
+        if (bereit == 0 && ende_) break;
+        if (bereit < 0 && errno != EINTR) break;
+        if (bereit <= 0) continue;
+        std::size_t n = text.size() - weg;
+        if (n > kAmStueck) {
+            const std::size_t ende = text.rfind('\n', weg + kAmStueck - 1);
+            n = ende == std::string_view::npos || ende < weg ? kAmStueck : ende + 1 - weg;
+        }
+        const ssize_t geschrieben = ::write(fd_, text.data() + weg, n);
+        if (geschrieben < 0 && errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK) break;
+        if (geschrieben > 0) weg += static_cast<std::size_t>(geschrieben);
+    }
+    return weg;
 }
 
 std::string sicher(std::string_view roh) {

@@ -47,6 +47,7 @@ void Schleife::abmelden(Sitzung& s) {
     if (s.alle_haken.is_linked()) alle_.erase(alle_.iterator_to(s));
     const std::lock_guard sperre(ruhe_sperre_);
     if (s.ruhe_haken.is_linked()) ruhend_.erase(ruhend_.iterator_to(s));
+    if (s.kopf_haken.is_linked()) koepfe_.erase(koepfe_.iterator_to(s));
 }
 
 void Schleife::kehren() {
@@ -89,6 +90,45 @@ bool Schleife::verdraengen() {
         opfer = s.shared_from_this();
     }
     // The place is free now; the connection closes on its own loop's thread.
+    g_.plaetze.freigeben(opfer->quelle());
+    boost::asio::post(ioc_, [opfer] { opfer->abbrechen(); });
+    return true;
+}
+
+void Schleife::kopf_lesen(Sitzung& s) {
+    const std::lock_guard sperre(ruhe_sperre_);
+    if (s.kopf_haken.is_linked()) return;
+    s.kopf_seit = mono();
+    koepfe_.push_back(s);
+}
+
+bool Schleife::kopf_gelesen(Sitzung& s) {
+    const std::lock_guard sperre(ruhe_sperre_);
+    if (s.kopf_haken.is_linked()) koepfe_.erase(koepfe_.iterator_to(s));
+    return !s.verdraengt;
+}
+
+bool Schleife::aeltester_kopf(Monoton& seit) {
+    const std::lock_guard sperre(ruhe_sperre_);
+    if (koepfe_.empty()) return false;
+    seit = koepfe_.front().kopf_seit;
+    return true;
+}
+
+// A connection stays in the list while it works on what it has read, and may be on its way out: one
+// whose last owner has let go gives its place back itself.
+bool Schleife::kopf_verdraengen() {
+    std::shared_ptr<Sitzung> opfer;
+    {
+        const std::lock_guard sperre(ruhe_sperre_);
+        while (!koepfe_.empty() && !opfer) {
+            Sitzung& s = koepfe_.front();
+            koepfe_.pop_front();
+            opfer = s.weak_from_this().lock();
+            if (opfer) s.verdraengt = true;
+        }
+    }
+    if (!opfer) return false;
     g_.plaetze.freigeben(opfer->quelle());
     boost::asio::post(ioc_, [opfer] { opfer->abbrechen(); });
     return true;

@@ -1,6 +1,7 @@
 // One event loop of the time service and what it keeps for its connections: the tick its held
-// requests wait for, the idle kept-alive connections, the sweep that ends overstayed ones, and the
-// answers' bytes of the current second.
+// requests wait for, the idle kept-alive connections and those reading a head, either of which may
+// have to give its place to a new client, the sweep that ends overstayed ones, and the answers'
+// bytes of the current second.
 // SPDX-License-Identifier: MIT
 #pragma once
 
@@ -28,11 +29,13 @@ class Schleife;
 
 // What all loops share.
 struct Gemeinsam {
-    Gemeinsam(const Einstellungen& einstellungen, const Protokoll& p)
-        : e(einstellungen), plaetze(e.verbindungen_hoechstens, e.je_adresse_hoechstens), protokoll(p) {}
+    Gemeinsam(const Einstellungen& einstellungen, Protokoll& p)
+        : e(einstellungen),
+          plaetze(e.verbindungen_hoechstens, e.je_adresse_hoechstens, e.je_netz_hoechstens()),
+          protokoll(p) {}
     const Einstellungen& e;
     Plaetze plaetze;
-    const Protokoll& protokoll;
+    Protokoll& protokoll;
     std::vector<Schleife*> schleifen;
 };
 
@@ -56,10 +59,21 @@ public:
 
     // A kept-alive connection waiting for its next request, which may be closed for a new client.
     void ruhen(Sitzung& s);
-    // Its next request has come (or the connection ended): false if it was closed for a new client meanwhile.
+    // Its next request has come (or the connection ended): false if it was closed for a new client
+    // meanwhile. The same for a connection reading a head, at each read.
     bool aufwachen(Sitzung& s);
     // From any loop: closes this loop's longest idle connection and gives its place back. False if none is idle.
     bool verdraengen();
+
+    // A connection waiting for the rest of a request head, from the first wait for it until it is whole.
+    void kopf_lesen(Sitzung& s);
+    // The head is whole: false if the connection was closed for a new client meanwhile.
+    bool kopf_gelesen(Sitzung& s);
+    // From any loop: since when this loop's longest reading head has been read; false if none is.
+    bool aeltester_kopf(Monoton& seit);
+    // From any loop: closes the connection that has been reading its head the longest and gives its
+    // place back. False if none is reading one.
+    bool kopf_verdraengen();
 
     // The bytes of `a` for these seconds, made once per second and form.
     const std::string& text(const Antwort& a, Sekunde text, Sekunde datum);
@@ -75,6 +89,7 @@ private:
 
     using Alle = boost::intrusive::list<Sitzung, boost::intrusive::member_hook<Sitzung, Haken, &Sitzung::alle_haken>>;
     using Ruhend = boost::intrusive::list<Sitzung, boost::intrusive::member_hook<Sitzung, Haken, &Sitzung::ruhe_haken>>;
+    using Koepfe = boost::intrusive::list<Sitzung, boost::intrusive::member_hook<Sitzung, Haken, &Sitzung::kopf_haken>>;
     struct Text {
         Antwort antwort;
         Sekunde text, datum;
@@ -84,8 +99,9 @@ private:
     Gemeinsam& g_;
     // Before the context, whose pending work holds connections: they leave these lists when they go.
     Alle alle_;
-    std::mutex ruhe_sperre_;
+    std::mutex ruhe_sperre_;  // for the two lists other loops take connections from
     Ruhend ruhend_;
+    Koepfe koepfe_;           // in the order their heads began
     std::deque<Text> texte_;  // a deque, so a text stays where it is while others are added
     std::vector<std::shared_ptr<Sitzung>> wartend_;
     std::string protokoll_stapel_;

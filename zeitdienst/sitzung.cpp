@@ -97,6 +97,9 @@ void Sitzung::weiterlesen() {
     if (beantwortet_ > 0 && !leser_ && eingang_.size() == 0) {
         schleife_.ruhen(*this);
         ruhend_ = true;
+    } else if (!im_kopf_) {
+        schleife_.kopf_lesen(*this);
+        im_kopf_ = true;
     }
     sock_.async_read_some(
         eingang_.prepare(kLeseStueck),
@@ -104,7 +107,7 @@ void Sitzung::weiterlesen() {
 }
 
 void Sitzung::gelesen(boost::system::error_code ec, std::size_t n) {
-    if (ruhend_) {
+    if (ruhend_ || im_kopf_) {
         ruhend_ = false;
         if (!schleife_.aufwachen(*this)) return jetzt_schliessen();  // its place went to a new client
     }
@@ -122,6 +125,10 @@ void Sitzung::verarbeiten() {
         eingang_.consume(leser_->put(eingang_.data(), ec));
         if (ec == http::error::need_more) break;
         if (!ec && !leser_->is_done()) continue;
+        if (im_kopf_) {
+            im_kopf_ = false;
+            if (!schleife_.kopf_gelesen(*this)) return jetzt_schliessen();
+        }
         Antwort antwort;
         std::string zeile = "-";  // the request line may be what was wrong
         if (ec) {

@@ -55,7 +55,9 @@ public:
 
     Haken alle_haken;         // in its loop's list of all connections
     Haken ruhe_haken;         // in its loop's list of idle kept-alive ones, under the loop's lock
-    bool verdraengt = false;  // closed for a new client while idle; under the loop's lock
+    Haken kopf_haken;         // in its loop's list of those reading a head, under the loop's lock
+    Monoton kopf_seit{};      // since when it has been reading that head; under the loop's lock
+    bool verdraengt = false;  // closed for a new client while idle or reading a head; under the loop's lock
 
 private:
     enum class Zustand { lesen, halten, schreiben, zu };
@@ -91,6 +93,7 @@ private:
     Zustand zustand_ = Zustand::lesen;
     Monoton frist_{};
     bool ruhend_ = false;
+    bool im_kopf_ = false;           // in its loop's list of those reading a head
     bool offen_ = true;              // no answer so far closes the connection
     bool klient_schliesst_ = false;  // the last request asked to close
     long beantwortet_ = 0;

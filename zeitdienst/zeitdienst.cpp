@@ -1,5 +1,6 @@
 // zeitdienst: an HTTP time service that answers "YYYY-MM-DD HH:MM:SS" at the start of each second.
-// Reads the options, opens what needs root, gives root up, and runs one event loop per thread.
+// Reads the options, opens what needs root, gives root and every capability up, and runs one event
+// loop per thread.
 // SPDX-License-Identifier: MIT
 #include <fcntl.h>
 #include <sys/resource.h>
@@ -7,6 +8,7 @@
 
 #include <utility>  // before Asio: its coroutine header uses std::exchange without it
 
+#include <algorithm>
 #include <boost/asio/signal_set.hpp>
 #include <cerrno>
 #include <csignal>
@@ -78,18 +80,22 @@ int main(int argc, char** argv) {
     std::signal(SIGPIPE, SIG_IGN);
     descriptoren_erhoehen();
 
-    // What root may be needed for comes first: the log and the port.
-    Protokoll protokoll;
+    // What root may be needed for comes first: the log and the port. A log made now becomes the
+    // user's, who opens it afresh on SIGHUP.
+    // Room for a line from every connection at once, as when a tick answers them all.
+    Protokoll protokoll(std::clamp<std::size_t>(static_cast<std::size_t>(e.verbindungen_hoechstens) * 128,
+                                                std::size_t{64} << 10, std::size_t{4} << 20));
     if (!protokoll.oeffnen(e.protokoll)) {
         std::fprintf(stderr, "zeitdienst: cannot open the log %s: %s\n", e.protokoll.c_str(), std::strerror(errno));
         return 1;
     }
     Lauscher l;
     if (!lauschen(e, l)) return 1;
-    if (const std::string fehler = rechte_abgeben(e.benutzer); !fehler.empty()) {
+    if (const std::string fehler = rechte_abgeben(e.benutzer, protokoll.neu_gemacht()); !fehler.empty()) {
         std::fprintf(stderr, "zeitdienst: %s\n", fehler.c_str());
         return 1;
     }
+    protokoll.starten();
 
     Gemeinsam g(e, protokoll);
     const long faeden = e.faeden > 0 ? e.faeden : std::max(1u, std::thread::hardware_concurrency());

@@ -52,8 +52,8 @@ rc=0
 ohne_uhrrecht "$zeitdienst" --body x 2>"$arbeit/fehler" || rc=$?
 erwarten "the tests' fault modes are not the service's" "2 1" "$rc $(grep -c '^usage:' "$arbeit/fehler")"
 ohne_uhrrecht "$zeitdienst" --help >"$arbeit/hilfe"
-for option in --bind --port --zone --sofort --log --user --max-connections --max-per-address --header-timeout \
-  --max-header --threads --version; do
+for option in --bind --port --zone --sofort --log --user --max-connections --max-per-address --max-per-network \
+  --header-timeout --max-header --threads --version; do
   grep -q -- "^  $option " "$arbeit/hilfe" || fehler "--help does not explain $option"
 done
 for falsch in "--zone Mars/Olympus" "--port 70000" "--max-per-address 0" "--threads x"; do

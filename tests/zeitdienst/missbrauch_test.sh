@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The time service against clients that take more than their share: one address holding all its
-# places, kept-alive connections idling in places others need, and requests pipelined by the dozen.
-# One event loop, so that connections are taken in the order they were made.
+# places, kept-alive connections idling in places others need, a few addresses holding every place
+# with heads they never end, and requests pipelined by the dozen.
+# Mostly one event loop, so that connections are taken in the order they were made.
 # Usage: missbrauch_test.sh ZEITDIENST
 # SPDX-License-Identifier: MIT
 set -euo pipefail
@@ -34,14 +35,15 @@ abgewiesen || fehler "a third connection from one address was let in beyond --ma
 erwarten "another address beside it" 200 "$(holen -o /dev/null -w '%{http_code}' --interface 127.0.0.2 "http://127.0.0.1:$port/")"
 exec {a1}>&- {a2}>&-
 
-echo "every place busy: a new client is refused, and a place given back is taken"
+echo "every place reading a head: the longest at it gives its place to a new client"
 dienst_starten 127.0.0.1 0 --threads 1 --sofort --max-connections 2 --header-timeout 60000
 begonnen b1
 begonnen b2
-abgewiesen || fehler "a third connection was let in beyond --max-connections 2"
-exec {b1}>&-
-warten_auf 20 holen -o /dev/null "http://127.0.0.1:$port/" || fehler "a place given back was not taken again"
-exec {b2}>&-
+erwarten "a new client" 200 "$(holen -o /dev/null -w '%{http_code}' "http://127.0.0.1:$port/")"
+zu "$b1" || fehler "the connection longest at its head was not closed for the new client"
+printf 'Host: x\r\n\r\n' >&"$b2"
+antwort_lesen "$b2" && [ "$status" = 200 ] || fehler "the younger head was closed too"
+exec {b1}>&- {b2}>&-
 
 echo "an idle kept-alive connection gives its place to a new client"
 dienst_starten 127.0.0.1 0 --threads 1 --sofort --max-connections 3 --header-timeout 60000
@@ -53,6 +55,25 @@ zu "$r1" || fehler "the longest idle connection was not closed for the new clien
 printf 'GET / HTTP/1.1\r\nHost: x\r\n\r\n' >&"$r2"
 antwort_lesen "$r2" && [ "$status" = 200 ] || fehler "the other idle connection was closed too"
 exec {r1}>&- {r2}>&- {b1}>&- {neu}>&-
+
+echo "every place held by heads that never end, from five addresses: a sixth is answered every time"
+dienst_starten 127.0.0.1 0 --threads 2 --sofort --max-connections 10 --max-per-address 2 --header-timeout 60000
+/usr/bin/python3 "$(dirname "$0")/koepfe.py" "$port" 2 127.0.0.{2..6} &
+halter=$!
+vor_dem_aufraeumen() { kill "$halter" 2>/dev/null || true; }
+# The service's ends of the five addresses' connections: all ten places, and no other connection open.
+alle_gehalten() {
+  local enden
+  enden=$(ss -Htn state established "( sport = :$port )")
+  [ "$(grep -c ' 127\.0\.0\.[2-6]:' <<< "$enden")" = 10 ] && [ "$(wc -l <<< "$enden")" = 10 ]
+}
+for versuch in 1 2 3 4 5; do
+  warten_auf 30 alle_gehalten || fehler "the five addresses did not take every place before try $versuch"
+  erwarten "the sixth address, try $versuch" 200 \
+    "$(holen -o /dev/null -w '%{http_code}' --interface 127.0.0.7 "http://127.0.0.1:$port/" 2>/dev/null)"
+done
+kill "$halter"
+wait "$halter" 2>/dev/null || true
 
 echo "pipelined requests: answered together at the tick, in order, and a bounded number of them"
 dienst_starten 127.0.0.1 0 --threads 1

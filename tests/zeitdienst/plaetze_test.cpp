@@ -1,5 +1,5 @@
-// The time service's places as functions: one source at its limit keeps no other out, the whole is
-// bounded, and a place given back can be taken again.
+// The time service's places as functions: one source at its limit keeps no other out, nor does one
+// IPv6 site, the whole is bounded, and a place given back can be taken again.
 // SPDX-License-Identifier: MIT
 #include "plaetze.h"
 
@@ -25,7 +25,7 @@ TEST(Quelle, EineIPv4AdresseOderEinIPv6Netz) {
 }
 
 TEST(Plaetze, EineQuelleAnIhrerGrenzeSperrtKeineAndereAus) {
-    Plaetze p(4, 2);
+    Plaetze p(4, 2, 8);
     const Quelle a = q("192.0.2.1"), b = q("192.0.2.2"), c = q("192.0.2.3");
     EXPECT_EQ(p.belegen(a), Einlass::frei);
     EXPECT_EQ(p.belegen(a), Einlass::frei);
@@ -41,8 +41,26 @@ TEST(Plaetze, EineQuelleAnIhrerGrenzeSperrtKeineAndereAus) {
     EXPECT_EQ(p.belegen(a), Einlass::alle_voll);
 }
 
+TEST(Plaetze, EineIPv6SiteMitVielenNetzenHoechstensIhrenTeil) {
+    Plaetze p(20, 2, 3);
+    EXPECT_EQ(p.belegen(q("2001:db8:1:1::1")), Einlass::frei);
+    EXPECT_EQ(p.belegen(q("2001:db8:1:1::2")), Einlass::frei);
+    EXPECT_EQ(p.belegen(q("2001:db8:1:2::1")), Einlass::frei);
+    // Its /64 network has room, its /48 none.
+    EXPECT_EQ(p.belegen(q("2001:db8:1:3::1")), Einlass::quelle_voll);
+    EXPECT_EQ(p.belegen(q("2001:db8:2:3::1")), Einlass::frei);
+    p.freigeben(q("2001:db8:1:1::1"));
+    EXPECT_EQ(p.belegen(q("2001:db8:1:ffff::1")), Einlass::frei);
+    EXPECT_EQ(p.belegen(q("2001:db8:1:3::1")), Einlass::quelle_voll);
+    // IPv4 addresses have no such network, however close they are.
+    for (const char* a : {"192.0.2.1", "192.0.2.2", "192.0.2.3"}) {
+        EXPECT_EQ(p.belegen(q(a)), Einlass::frei) << a;
+        EXPECT_EQ(p.belegen(q(a)), Einlass::frei) << a;
+    }
+}
+
 TEST(Plaetze, ZurueckgegebenePlaetzeSindAlleWiederDa) {
-    Plaetze p(3, 3);
+    Plaetze p(3, 3, 3);
     const Quelle a = q("192.0.2.1"), b = q("2001:db8::1");
     for (int runde = 0; runde < 3; ++runde) {
         for (int i = 0; i < 3; ++i)
