@@ -1,20 +1,120 @@
 #!/usr/bin/env bash
 # The install: staged, both programs and their helper with their desktop entries, icons, manual
-# pages and polkit rule; then, as root, really installed into a temporary prefix, once as by default
-# (no capability) and once with the file capability. The installed programs are never run; all is
-# removed at the end.
+# pages and polkit rule; then, as root, really installed into one prefix, by default and with the
+# file capability by turns, in a private mount namespace where the prefix is a tmpfs and /etc an
+# overlay, so that neither the helper with its capability nor the group and the user made for it are
+# ever seen outside. Of the installed files only the helper runs, and never with CAP_SYS_TIME.
 # Arguments: the build folder, the version
 # SPDX-License-Identifier: MIT
 set -euo pipefail
 bau=$1 version=$2
-ziel=$(mktemp -d /tmp/dadaviru-installation.XXXXXX)
-gruppe_angelegt=
-aufraeumen() {
-  rm -rf "$ziel"
-  if [ -n "$gruppe_angelegt" ]; then groupdel dadaviru; fi
-}
-trap aufraeumen EXIT
 . "$(dirname "$0")/sicher_lib.sh"
+
+# The real install, run by this script in its namespace (see the end) with the folder to mount on.
+echt_installieren() {
+  local ns=$1
+  mount -t tmpfs -o mode=755 dadaviru-installation "$ns"
+  mkdir "$ns/echt" "$ns/etc-oben" "$ns/etc-arbeit"
+  mount -t overlay -o lowerdir=/etc,upperdir="$ns/etc-oben",workdir="$ns/etc-arbeit" dadaviru-etc /etc
+  # The group as the install finds it on a machine without one, whatever other tests do to the
+  # machine's meanwhile: copied up, the files no longer follow the machine's.
+  touch /etc/passwd /etc/shadow /etc/group /etc/gshadow
+  if getent group dadaviru >/dev/null; then groupdel dadaviru; fi
+
+  # The programs' component only, since the desktop entries' autostart folder lies outside any prefix.
+  local echt=$ns/echt log=$ns/log
+  installieren() {
+    cmake "$@" -DCMAKE_INSTALL_PREFIX="$echt" -DCMAKE_INSTALL_COMPONENT=Programme -P "$bau/cmake_install.cmake" \
+      >"$log" 2>&1 || fehler "install $* failed: $(cat "$log")"
+  }
+  local uhrsteller=$echt/libexec/dadaviru/uhrsteller
+  # A user outside the group cannot even start the helper, whatever it carries. Were it started,
+  # its instant would be refused before anything else. setpriv may still pass file modes over when
+  # it starts a program, so a program of the user's (env) starts the helper, as the user would.
+  fremdem_verwehrt() {
+    local aus
+    aus=$(ohne_uhrrecht setpriv --reuid=nobody --regid=nogroup --clear-groups -- env "$uhrsteller" kein zeitpunkt 2>&1) \
+      && fehler "nobody ran the helper ($1)"
+    [[ $aus == *"Permission denied"* ]] || fehler "nobody ran the helper ($1): $aus"
+  }
+  ohne_faehigkeit() {
+    [ -z "$(getcap -r "$echt")" ] || fehler "$1: a file carries a capability: $(getcap -r "$echt")"
+    erwarten "$1: the helper" "750 root root" "$(stat -c '%a %U %G' "$uhrsteller")"
+    fremdem_verwehrt "$1"
+  }
+  mit_faehigkeit() {
+    erwarten "$1: capabilities" "$uhrsteller cap_sys_time=p" "$(getcap -r "$echt")"
+    erwarten "$1: the helper" "750 root dadaviru" "$(stat -c '%a %U %G' "$uhrsteller")"
+    fremdem_verwehrt "$1"
+  }
+
+  installieren
+  ohne_faehigkeit "by default"
+  for p in Dadaviru Dadaviru_Autostart; do
+    erwarten "$p" "755 root" "$(stat -c '%a %U' "$echt/bin/$p")"
+  done
+  [ -f "$echt/share/polkit-1/rules.d/50-dadaviru.rules" ] || fehler "no polkit rule under the prefix"
+  grep -q "link $echt/share/polkit-1/rules.d/50-dadaviru.rules into /etc/polkit-1/rules.d" "$log" \
+    || fehler "the install did not say where polkit looks"
+  echo "ok: by default no capability, the helper root's alone, and the polkit rule"
+
+  # Each install over the one before, the helper up to date and so left in place, with what the
+  # earlier install gave it.
+  local runde
+  for runde in 1 2; do
+    installieren -DDADAVIRU_FILE_CAPABILITY=ON
+    getent group dadaviru >/dev/null || fehler "the group dadaviru was not created"
+    mit_faehigkeit "with the file capability ($runde)"
+    installieren -DDADAVIRU_FILE_CAPABILITY=OFF
+    ohne_faehigkeit "without it again ($runde)"
+    grep -q "Removed the capability" "$log" || fehler "the install did not say it removed the capability"
+  done
+  echo "ok: with the file capability only the helper carries it, for the group alone; without, none, and root alone runs it"
+
+  # The group as the group database has it when the helper starts, not as a process took it up: a
+  # shell of a user's, started while they were a member, outlives their removal. Started from it, the
+  # helper must refuse (5) before it looks at its capability, which ohne_uhrrecht withholds anyway,
+  # so a member gets as far as that (3).
+  installieren -DDADAVIRU_FILE_CAPABILITY=ON
+  local nutzer=dvtest-g$$
+  useradd --no-create-home --home-dir /nonexistent --shell /usr/sbin/nologin --groups dadaviru "$nutzer"
+  local uid
+  uid=$(id -u "$nutzer")
+  mkfifo -m 644 "$ns/los"
+  chown "$nutzer" "$ns/los"
+  als_mitglied_gestartet() {
+    local vorsatz
+    uhrrecht_vorsatz
+    "${vorsatz[@]}" setpriv --reuid="$nutzer" --regid="$nutzer" --init-groups -- timeout 60 \
+      sh -c 'read -r _ < "$1"; exec "$2" 1796644800.000000000 0.000000000' sh "$ns/los" "$uhrsteller" &
+    schale=$!
+    warten_auf 20 grep -qx "Uid:[[:space:]]*$uid[[:space:]].*" "/proc/$schale/status" || fehler "the user's shell did not start"
+  }
+  local schale status
+  als_mitglied_gestartet
+  echo >"$ns/los"
+  status=0
+  wait "$schale" || status=$?
+  erwarten "the helper's status for a member" 3 "$status"
+  als_mitglied_gestartet
+  gpasswd --delete "$nutzer" dadaviru >/dev/null
+  local gid gruppen
+  gid=$(getent group dadaviru | cut -d: -f3)
+  gruppen=$(sed -n 's/^Groups:[[:space:]]*//p' "/proc/$schale/status")
+  [[ " $gruppen " == *" $gid "* ]] || fehler "the shell no longer holds the group $gid: $gruppen"
+  echo >"$ns/los"
+  status=0
+  wait "$schale" || status=$?
+  erwarten "the helper's status for a user removed from the group, from a shell started before" 5 "$status"
+  echo "ok: a user removed from the group may no longer run the helper, from a shell that still holds the group too"
+}
+
+if [ "${3:-}" = namensraum ]; then
+  echt_installieren "$4"
+  exit
+fi
+ziel=$(mktemp -d /tmp/dadaviru-installation.XXXXXX)
+trap 'rm -rf "$ziel"' EXIT
 
 DESTDIR="$ziel/stufe" cmake --install "$bau" --prefix /usr > "$ziel/log" 2>&1 || { cat "$ziel/log"; fehler "install failed"; }
 stufe=$ziel/stufe
@@ -64,28 +164,8 @@ if [ "$(id -u)" != 0 ]; then
   echo "ok: not root, so no real install"
   exit 0
 fi
-
-# Really installed, not staged: the programs' component only, since the desktop entries' autostart
-# folder lies outside any prefix.
-echt=$ziel/echt
-installieren() {
-  cmake "$@" -DCMAKE_INSTALL_PREFIX="$echt" -DCMAKE_INSTALL_COMPONENT=Programme -P "$bau/cmake_install.cmake" \
-    > "$ziel/log" 2>&1 || { cat "$ziel/log"; fehler "install $* failed"; }
-}
-installieren
-[ -z "$(getcap -r "$echt")" ] || fehler "by default a file carries a capability: $(getcap -r "$echt")"
-[ -f "$echt/share/polkit-1/rules.d/50-dadaviru.rules" ] || fehler "no polkit rule under the prefix"
-grep -q "link $echt/share/polkit-1/rules.d/50-dadaviru.rules into /etc/polkit-1/rules.d" "$ziel/log" \
-  || fehler "the install did not say where polkit looks"
-echo "ok: by default no capability, and the polkit rule"
-
-# Other tests make and remove the group too.
-. "$(dirname "$0")/uhrkette_lib.sh"
-gruppe_sperren
-getent group dadaviru >/dev/null || gruppe_angelegt=1
-installieren -DDADAVIRU_FILE_CAPABILITY=ON
-getent group dadaviru >/dev/null || fehler "the group dadaviru was not created"
-uhrsteller=$echt/libexec/dadaviru/uhrsteller
-[ "$(getcap -r "$echt")" = "$uhrsteller cap_sys_time=p" ] || fehler "capabilities: $(getcap -r "$echt")"
-[ "$(stat -c '%a %U %G' "$uhrsteller")" = "750 root dadaviru" ] || fehler "uhrsteller: $(stat -c '%a %U %G' "$uhrsteller")"
-echo "ok: with the file capability, only the helper: cap_sys_time=p, 0750, group dadaviru"
+# The users made in there reach the helper through it.
+chmod 755 "$ziel"
+mkdir "$ziel/namensraum"
+unshare --mount --propagation private bash "$0" "$bau" "$version" namensraum "$ziel/namensraum" \
+  || fehler "the real install failed"

@@ -1,6 +1,6 @@
-// The helper uhrsteller as a function: which instants it takes, which capabilities it keeps before
-// it writes, and when it writes nothing; and the writer that runs it, against a stand-in helper
-// that records what it was given.
+// The helper uhrsteller as a function: which instants it takes, whom it takes them from, which
+// capabilities it keeps before it writes, and when it writes nothing; and the writer that runs it,
+// against a stand-in helper that records what it was given.
 // SPDX-License-Identifier: MIT
 #include <gtest/gtest.h>
 
@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -55,6 +56,56 @@ private:
     std::string jetzt_;
 };
 
+// A user and group database of the test's own. A user without a list is one for whom getgrouplist
+// fails.
+class Gruppenbuch_Attrappe final : public posix::Gruppenbuch {
+public:
+    std::map<uid_t, Nutzer> nutzer;
+    std::map<std::string, gid_t> gruppen;
+    std::map<std::string, std::vector<gid_t>> listen;
+    std::optional<Nutzer> Nutzer_mit(uid_t uid) override {
+        const auto n = nutzer.find(uid);
+        return n == nutzer.end() ? std::nullopt : std::optional(n->second);
+    }
+    std::optional<gid_t> Gruppe_namens(const char* name) override {
+        const auto g = gruppen.find(name);
+        return g == gruppen.end() ? std::nullopt : std::optional(g->second);
+    }
+    std::optional<std::vector<gid_t>> Gruppen_von(const Nutzer& n) override {
+        const auto l = listen.find(n.name);
+        return l == listen.end() ? std::nullopt : std::optional(l->second);
+    }
+};
+
+// alice (1000) is in the group dadaviru (50) by the list, bob (1001) by his primary group, whatever
+// the list says; carol (1002) is in other groups only.
+Gruppenbuch_Attrappe gruppenbuch() {
+    Gruppenbuch_Attrappe buch;
+    buch.nutzer = {{1000, {"alice", 1000}}, {1001, {"bob", 50}}, {1002, {"carol", 1002}}};
+    buch.gruppen = {{"dadaviru", 50}, {"alice", 1000}, {"carol", 1002}, {"video", 44}};
+    buch.listen = {{"alice", {1000, 44, 50}}, {"carol", {1002, 44}}};
+    return buch;
+}
+
+TEST(DarfStellen, RootUndWerLautGruppenbuchInDerGruppeIst) {
+    auto buch = gruppenbuch();
+    EXPECT_TRUE(posix::Darf_stellen(1000, buch));
+    EXPECT_TRUE(posix::Darf_stellen(1001, buch));
+    EXPECT_FALSE(posix::Darf_stellen(1002, buch));
+    EXPECT_FALSE(posix::Darf_stellen(1003, buch));  // no such user
+    Gruppenbuch_Attrappe leer;
+    EXPECT_TRUE(posix::Darf_stellen(0, leer));
+
+    // No answer from the database is a no: no list for alice, or no group of that name.
+    buch.listen.erase("alice");
+    EXPECT_FALSE(posix::Darf_stellen(1000, buch));
+    EXPECT_TRUE(posix::Darf_stellen(1001, buch));
+    buch = gruppenbuch();
+    buch.gruppen.erase("dadaviru");
+    EXPECT_FALSE(posix::Darf_stellen(1000, buch));
+    EXPECT_FALSE(posix::Darf_stellen(1001, buch));
+}
+
 struct Lauf {
     int status;
     std::vector<std::string> gesetzt;
@@ -62,9 +113,10 @@ struct Lauf {
 };
 
 // The helper's monotonic clock reads 100.5 s whenever it is asked: the instant it is given for
-// 100.25 s is a quarter of a second old when written.
-Lauf laufen(Prozessrechte_Attrappe&& rechte, std::vector<const char*> argv, bool kern_nimmt = true) {
+// 100.25 s is a quarter of a second old when written. Run by alice, a member, unless told.
+Lauf laufen(Prozessrechte_Attrappe&& rechte, std::vector<const char*> argv, bool kern_nimmt = true, uid_t wer = 1000) {
     Lauf lauf;
+    auto buch = gruppenbuch();
     const posix::Uhrzugriff uhr{[] {
                                     return timespec{100, 500'000'000};
                                 },
@@ -72,7 +124,7 @@ Lauf laufen(Prozessrechte_Attrappe&& rechte, std::vector<const char*> argv, bool
                                     lauf.geschrieben.push_back(t);
                                     return kern_nimmt;
                                 }};
-    lauf.status = posix::Uhrsteller(static_cast<int>(argv.size()), argv.data(), rechte, uhr);
+    lauf.status = posix::Uhrsteller(static_cast<int>(argv.size()), argv.data(), {wer, buch}, rechte, uhr);
     lauf.gesetzt = rechte.gesetzt;
     return lauf;
 }
@@ -92,6 +144,21 @@ TEST(Uhrsteller, BehaeltNurDasZeitrechtUndSchreibtDannEinmalUmDieZeitSeitherWeit
     EXPECT_EQ(
         laufen(Prozessrechte_Attrappe("cap_sys_time=p"), {"uhrsteller", "1.000000000", "100.000000000"}, false).status,
         posix::verweigert);
+}
+
+TEST(Uhrsteller, WerNichtInDerGruppeIstBekommtKeinRechtUndKeinenSchreibvorgang) {
+    // carol, with the capability as a member's shell from before her removal would have it; and
+    // someone the database does not know.
+    for (const uid_t wer : {1002, 1003}) {
+        const auto lauf =
+            laufen(Prozessrechte_Attrappe("cap_sys_time=p"), {"uhrsteller", "1.000000000", "2.000000000"}, true, wer);
+        EXPECT_EQ(lauf.status, posix::kein_mitglied) << wer;
+        EXPECT_TRUE(lauf.gesetzt.empty()) << wer;
+        EXPECT_TRUE(lauf.geschrieben.empty()) << wer;
+    }
+    // Root, in no group, as before.
+    EXPECT_EQ(laufen(Prozessrechte_Attrappe("=ep"), {"uhrsteller", "1.000000000", "2.000000000"}, true, 0).status,
+              posix::gesetzt);
 }
 
 TEST(Uhrsteller, OhneGueltigenZeitpunktOderOhneSichereRechteKeinSchreibvorgang) {
