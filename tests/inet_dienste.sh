@@ -27,6 +27,7 @@ inet_dienste_starten() {
   benannt tropfen --drip 100
   benannt langsam --delay 30000
   benannt stockend --drip 30000
+  benannt kopftropfen --drip-head 500
   benannt riesig --huge 100
   benannt zu_lang --body "$(head -c 65537 /dev/zero | tr '\0' x)"
   benannt gerade_noch --body "$(head -c 65536 /dev/zero | tr '\0' x)"

@@ -1,7 +1,9 @@
 // Local wall-clock values to CLOCK_REALTIME in Europe/Berlin, summer time changes included, the
 // steps handed to the writers, the choice between timedated and the direct write, and what counts
-// as "no timedated". The real writes are checked end to end, against the real timedated.
+// as "no timedated", and the instants no clock takes. The real writes are checked end to end, against
+// the real timedated.
 // SPDX-License-Identifier: MIT
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -17,8 +19,10 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include "attrappen.h"
 #include "sync/posix/schreiber.h"
 #include "sync/posix/uhr_posix.h"
+#include "sync/zeitantwort.h"
 
 namespace dadaviru::test {
 namespace {
@@ -206,6 +210,77 @@ TEST_F(Berlin, JederSchreibvorgangIstEinSchrittVonDerUhrAusUndTraegtDieZeitSeitD
     localtime_r(&heute, &wand);
     EXPECT_TRUE(uhr.Datum_setzen(Datum{wand.tm_year + 1900, wand.tm_mon + 1, wand.tm_mday}));
     EXPECT_EQ(schritte.size(), 1u);
+}
+
+// Dates centuries away, and the first and last second the clock takes (2232-04-18 23:47:15 UTC is
+// 01:47:15 summer time in Berlin). Outside them nothing is sent; inside, the step is the one to
+// that second, for a step in nanoseconds overflows past 292 years and lands anywhere.
+TEST_F(Berlin, NurWasDieUhrNimmtWirdGeschrieben) {
+    using namespace std::chrono;
+    struct Fall {
+        Datum datum;
+        std::optional<Uhrzeit> zeit;  // with a time, the time write; else the date write
+        std::optional<std::time_t> sekunde;
+    };
+    for (const auto& [datum, zeit, sekunde] : std::vector<Fall>{
+             {{2611, 6, 29}, std::nullopt, std::nullopt},
+             {{2611, 6, 29}, Uhrzeit{9, 33, 50}, std::nullopt},
+             {{9999, 12, 31}, std::nullopt, std::nullopt},
+             {{1601, 1, 1}, std::nullopt, std::nullopt},
+             {{1601, 1, 1}, Uhrzeit{0, 0, 0}, std::nullopt},
+             {{1969, 12, 31}, std::nullopt, std::nullopt},
+             {{1970, 1, 1}, Uhrzeit{0, 59, 59}, std::nullopt},
+             {{1970, 1, 1}, Uhrzeit{1, 0, 0}, 0},
+             {{2232, 4, 19}, Uhrzeit{1, 47, 15}, utc(2232, 4, 18, 23, 47, 15)},
+             {{2232, 4, 19}, Uhrzeit{1, 47, 16}, std::nullopt},
+             {{2233, 1, 1}, std::nullopt, std::nullopt},
+         }) {
+        const std::string fall = text(datum) + (zeit ? " " + text(*zeit) : "");
+        std::vector<std::string> journal;
+        auto timedated =
+            std::make_unique<Schreiber_Attrappe>(journal, "timedated", posix::Schreibergebnis::geschrieben);
+        const auto& schritte = timedated->schritte;
+        posix::Uhr_Posix uhr(std::move(timedated), std::make_unique<Schreiber_Attrappe>(
+                                                       journal, "direkt", posix::Schreibergebnis::geschrieben));
+        const auto angekommen = steady_clock::now();
+        const auto vorher = system_clock::now().time_since_epoch();
+        const bool gesetzt = zeit ? uhr.Uhrzeit_setzen(*zeit, datum, angekommen) : uhr.Datum_setzen(datum);
+        const auto nachher = system_clock::now().time_since_epoch();
+        const auto gedauert = steady_clock::now() - angekommen;
+        EXPECT_EQ(gesetzt, sekunde.has_value()) << fall;
+        EXPECT_EQ(schritte.size(), sekunde ? 1u : 0u) << fall;
+        if (!sekunde || schritte.size() != 1) continue;
+        const nanoseconds ziel = seconds(*sekunde);
+        EXPECT_GE(schritte[0], ziel - nachher) << fall;
+        EXPECT_LE(schritte[0], ziel + gedauert - vorher) << fall;
+    }
+}
+
+// A whole answer centuries away: no date write, and its time of day written on today's date.
+TEST_F(Berlin, EinFernesDatumIstEinFehlgeschlagenerDatumsschritt) {
+    using namespace std::chrono;
+    std::vector<std::string> journal;
+    auto timedated = std::make_unique<Schreiber_Attrappe>(journal, "timedated", posix::Schreibergebnis::geschrieben);
+    const auto& schritte = timedated->schritte;
+    posix::Uhr_Posix uhr(std::move(timedated),
+                         std::make_unique<Schreiber_Attrappe>(journal, "direkt", posix::Schreibergebnis::geschrieben));
+    Umwandlung_Attrappe umwandlung;
+    const auto vorher = system_clock::now();
+    Antwort_anwenden("2611-06-29 09:33:50", umwandlung, uhr, steady_clock::now());
+    const auto nachher = system_clock::now();
+    ASSERT_EQ(schritte.size(), 1u);
+
+    const auto wandfelder = [](system_clock::time_point t) {
+        const std::time_t s = system_clock::to_time_t(floor<seconds>(t));
+        std::tm f{};
+        localtime_r(&s, &f);
+        return f;
+    };
+    const std::tm geschrieben = wandfelder(vorher + schritte[0]);
+    EXPECT_EQ(text(Uhrzeit{geschrieben.tm_hour, geschrieben.tm_min, geschrieben.tm_sec}), "09:33:50");
+    const auto tag = [](const std::tm& f) { return text(Datum{f.tm_year + 1900, f.tm_mon + 1, f.tm_mday}); };
+    // Today is the day the clock read at the write, somewhere between the two readings here.
+    EXPECT_THAT(tag(geschrieben), ::testing::AnyOf(tag(wandfelder(vorher)), tag(wandfelder(nachher))));
 }
 
 // The bus address the writer reads, for one test; the tests as a whole run with a dead one.

@@ -4,10 +4,15 @@
 #include "app/win32/inet_wininet.h"
 
 #include <algorithm>
+#include <atomic>
+#include <condition_variable>
 #include <cstring>
 #include <initializer_list>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <system_error>
+#include <thread>
 
 #include "app/win32/systemdll.h"
 #include "sync/win32/utf16.h"
@@ -165,32 +170,17 @@ std::optional<std::string> koerper_lesen(HINTERNET anfrage, Stoppuhr::time_point
     }
 }
 
-}  // namespace
-
-// Every WinINet handle comes from a session, and there is none unless WinINet was loaded: so past
-// the constructor, wininet() is never null.
-void Inet_Art::schliessen(Typ h) { wininet()->InternetCloseHandle(h); }
-
-Inet_Wininet::Inet_Wininet(std::chrono::milliseconds zeitlimit) : zeitlimit_(zeitlimit) {
-    if (!wininet()) return;
-    const std::wstring kennung(Inet_Kennung, Inet_Kennung + std::strlen(Inet_Kennung));
-    sitzung_.reset(wininet()->InternetOpenW(kennung.c_str(), INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
-}
-
-std::optional<std::string> Inet_Wininet::OpenURL(const std::string& url) {
-    if (!sitzung_) return std::nullopt;
-    auto aktuell = win32::Utf16(url);
-    if (!aktuell || aktuell->size() > laengste_url) return std::nullopt;
-
-    const auto frist = Stoppuhr::now() + zeitlimit_;
+// The hops of one fetch, synchronous, on the thread of its own that OpenURL starts.
+std::optional<std::string> holen(HINTERNET sitzung, std::optional<std::wstring> aktuell, Stoppuhr::time_point frist,
+                                 const std::atomic<bool>& aufgegeben) {
     for (long umleitungen = 0;; ++umleitungen) {
         const auto ziel = zerlegen(*aktuell);
         if (!ziel) return std::nullopt;
         const DWORD rest = verbleibend(frist);
-        if (rest == 0) return std::nullopt;
+        if (rest == 0 || aufgegeben) return std::nullopt;
 
         const Inet_Griff verbindung(wininet()->InternetConnectW(
-            sitzung_.get(), ziel->host.c_str(), ziel->port, ziel->nutzer.empty() ? nullptr : ziel->nutzer.c_str(),
+            sitzung, ziel->host.c_str(), ziel->port, ziel->nutzer.empty() ? nullptr : ziel->nutzer.c_str(),
             ziel->kennwort.empty() ? nullptr : ziel->kennwort.c_str(), INTERNET_SERVICE_HTTP, 0, 0));
         if (!verbindung) return std::nullopt;
         // The hop's connect, send and wait for the headers each get no more than the time that is
@@ -205,7 +195,8 @@ std::optional<std::string> Inet_Wininet::OpenURL(const std::string& url) {
                                         anfrage_flags | (ziel->https ? INTERNET_FLAG_SECURE : 0), 0));
         if (!anfrage || !wininet()->HttpSendRequestW(anfrage.get(), nullptr, 0, nullptr, 0)) return std::nullopt;
 
-        const auto status = status_lesen(anfrage.get());
+        // Given up by now: whatever came, nobody waits for it.
+        const auto status = aufgegeben ? std::nullopt : status_lesen(anfrage.get());
         if (!status) return std::nullopt;
         if (ist_umleitung(*status)) {
             if (umleitungen == Inet_hoechste_Umleitungen) return std::nullopt;
@@ -222,6 +213,61 @@ std::optional<std::string> Inet_Wininet::OpenURL(const std::string& url) {
         if (*status < 200 || *status > 299) return std::nullopt;
         return koerper_lesen(anfrage.get(), frist);
     }
+}
+
+// One fetch, shared by the caller, who waits for it until the deadline, and the thread that runs
+// it, which may outlive that wait.
+struct Abruf {
+    std::mutex schloss;
+    std::condition_variable fertig_meldung;
+    bool fertig = false;
+    std::optional<std::string> antwort;
+    std::atomic<bool> aufgegeben{false};
+};
+
+}  // namespace
+
+// Every WinINet handle comes from a session, and there is none unless WinINet was loaded: so past
+// the constructor, wininet() is never null.
+void Inet_Art::schliessen(Typ h) { wininet()->InternetCloseHandle(h); }
+
+Inet_Wininet::Inet_Wininet(std::chrono::milliseconds zeitlimit) : zeitlimit_(zeitlimit) {
+    if (!wininet()) return;
+    const std::wstring kennung(Inet_Kennung, Inet_Kennung + std::strlen(Inet_Kennung));
+    sitzung_ = std::make_shared<const Inet_Griff>(
+        wininet()->InternetOpenW(kennung.c_str(), INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
+}
+
+// WinINet's time-outs count each wait for bytes on its own, so a service that trickles its head a
+// byte at a time holds a synchronous call as long as it likes; closing the request's handle from
+// another thread ends such a call on Windows, but not under Wine, and a handle closed under a call
+// still running is a number the next handle may get. So the fetch runs on a thread of its own with
+// handles only it closes, and the caller stops waiting at the deadline. A thread given up ends at
+// its next step, or when its call does; it holds the session until then.
+std::optional<std::string> Inet_Wininet::OpenURL(const std::string& url) {
+    if (!sitzung_ || !*sitzung_) return std::nullopt;
+    auto aktuell = win32::Utf16(url);
+    if (!aktuell || aktuell->size() > laengste_url) return std::nullopt;
+
+    const auto frist = Stoppuhr::now() + zeitlimit_;
+    const auto abruf = std::make_shared<Abruf>();
+    try {
+        std::thread([abruf, sitzung = sitzung_, aktuell = std::move(aktuell), frist]() mutable {
+            auto antwort = holen(sitzung->get(), std::move(aktuell), frist, abruf->aufgegeben);
+            const std::lock_guard sperre(abruf->schloss);
+            abruf->antwort = std::move(antwort);
+            abruf->fertig = true;
+            abruf->fertig_meldung.notify_one();
+        }).detach();
+    } catch (const std::system_error&) {
+        return std::nullopt;
+    }
+    std::unique_lock sperre(abruf->schloss);
+    if (!abruf->fertig_meldung.wait_until(sperre, frist, [&] { return abruf->fertig; })) {
+        abruf->aufgegeben = true;
+        return std::nullopt;
+    }
+    return std::move(abruf->antwort);
 }
 
 }  // namespace dadaviru

@@ -6,6 +6,7 @@
 #include <wininet.h>
 
 #include <chrono>
+#include <memory>
 
 #include "app/inet_grenzen.h"
 #include "sync/dienste.h"
@@ -20,11 +21,11 @@ struct Inet_Art {
 };
 using Inet_Griff = win32::Griff<Inet_Art>;
 
-// One WinINet session for the life of the client, so connections carry over from one pass to the
-// next. WinINet is loaded from System32 when the first client is made, not imported: it is none of
-// the DLLs Windows always takes from there, so an import would be looked for in the program's
-// folder first. Without it, every fetch fails. Proxies are the system's (INTERNET_OPEN_TYPE_PRECONFIG); nothing is read
-// from or written to the cache, and no cookies are kept.
+// One WinINet session for the life of the client (and of its fetches still running), so connections carry over from one
+// pass to the next. WinINet is loaded from System32 when the first client is made, not imported: it is none of the DLLs
+// Windows always takes from there, so an import would be looked for in the program's folder first. Without it, every
+// fetch fails. Proxies are the system's (INTERNET_OPEN_TYPE_PRECONFIG); nothing is read from or written to the cache,
+// and no cookies are kept.
 class Inet_Wininet final : public Inet_Dienst {
 public:
     explicit Inet_Wininet(std::chrono::milliseconds zeitlimit = Inet_Zeitlimit);
@@ -35,7 +36,8 @@ public:
 
 private:
     std::chrono::milliseconds zeitlimit_;
-    Inet_Griff sitzung_;
+    // Shared with the fetches still running, which use it until they end.
+    std::shared_ptr<const Inet_Griff> sitzung_;
 };
 
 }  // namespace dadaviru

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <cstdlib>
 
+#include "../uhrbereich.h"
 #include "uhrsteller.h"
 
 namespace dadaviru::posix {
@@ -106,11 +107,16 @@ Schreibergebnis Schreiber_Uhrsteller::Schreiben(std::chrono::nanoseconds schritt
     timespec jetzt{}, bezug{};
     if (clock_gettime(CLOCK_REALTIME, &jetzt) != 0 || clock_gettime(CLOCK_MONOTONIC, &bezug) != 0)
         return Schreibergebnis::abgelehnt;
-    const auto ziel = std::chrono::seconds(jetzt.tv_sec) + std::chrono::nanoseconds(jetzt.tv_nsec) + schritt;
-    const auto sekunden = std::chrono::floor<std::chrono::seconds>(ziel);
+    // Seconds and nanoseconds apart: the clock and the step each fit in nanoseconds, their sum need not.
+    const auto ganze = std::chrono::floor<std::chrono::seconds>(schritt);
     timespec neu{};
-    neu.tv_sec = static_cast<std::time_t>(sekunden.count());
-    neu.tv_nsec = static_cast<long>((ziel - sekunden).count());
+    neu.tv_sec = jetzt.tv_sec + static_cast<std::time_t>(ganze.count());
+    neu.tv_nsec = jetzt.tv_nsec + static_cast<long>((schritt - ganze).count());
+    if (neu.tv_nsec >= 1'000'000'000) {
+        ++neu.tv_sec;
+        neu.tv_nsec -= 1'000'000'000;
+    }
+    if (!Uhr_nimmt(neu.tv_sec)) return Schreibergebnis::abgelehnt;
     std::string zeitpunkt = Zeitpunkt_als_text(neu), monoton = Zeitpunkt_als_text(bezug);
 
     std::vector<std::string> umgebung;

@@ -5,6 +5,7 @@
 
 #include <cstdlib>
 
+#include "../uhrbereich.h"
 #include "../wandzeit.h"
 
 namespace dadaviru::posix {
@@ -115,9 +116,11 @@ Uhr_Posix::Uhr_Posix(std::unique_ptr<Uhrschreiber> timedated, std::unique_ptr<Uh
     : timedated_(std::move(timedated)), direkt_(std::move(direkt)) {}
 
 // Each write is a step from the clock reading `jetzt`: however long the way to the clock takes,
-// the step stays right, where an instant would arrive late by that time.
+// the step stays right, where an instant would arrive late by that time. An instant the clock
+// cannot take fails here, before the step is counted: in nanoseconds, one centuries away would
+// overflow and move the clock somewhere else entirely.
 bool Uhr_Posix::schreiben(const std::optional<timespec>& neu, const timespec& jetzt) {
-    if (!neu) return false;
+    if (!neu || !Uhr_nimmt(neu->tv_sec) || !Uhr_nimmt(jetzt.tv_sec)) return false;
     const auto schritt = abstand(jetzt, *neu);
     // Nothing to move: timedated counts in microseconds and would answer a step of 0 itself, as
     // written, without a write. A date the clock already shows is the common case.

@@ -14,12 +14,11 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "../uhrbereich.h"
+
 namespace dadaviru::posix {
 
 namespace {
-
-// The last second the kernel takes for the wall clock (its limit less 30 years of uptime).
-constexpr std::int64_t letzte_sekunde = 8'277'292'036;
 
 std::int64_t ns(const timespec& t) { return std::int64_t{t.tv_sec} * 1'000'000'000 + t.tv_nsec; }
 
@@ -117,7 +116,7 @@ std::optional<timespec> Zeitpunkt_aus_text(std::string_view text) {
     long ns = 0;
     std::from_chars(sekunden.data(), sekunden.data() + sekunden.size(), s);
     std::from_chars(bruchteil.data(), bruchteil.data() + bruchteil.size(), ns);
-    if (s > letzte_sekunde) return std::nullopt;
+    if (!Uhr_nimmt(s)) return std::nullopt;
     timespec zeitpunkt{};
     zeitpunkt.tv_sec = static_cast<std::time_t>(s);
     zeitpunkt.tv_nsec = ns;
@@ -149,7 +148,7 @@ int Uhrsteller(int argc, const char* const* argv, const Aufrufer& aufrufer, Proz
     if (!nachher || cap_compare(nachher.get(), soll.get()) != 0) return rechte_fehler;
 
     const std::int64_t neu = ns(*zeitpunkt) + (ns(uhr.monoton()) - ns(*bezug));
-    if (neu / 1'000'000'000 > letzte_sekunde) return ungueltig;
+    if (!Uhr_nimmt(neu / 1'000'000'000)) return ungueltig;
     timespec jetzt{};
     jetzt.tv_sec = static_cast<std::time_t>(neu / 1'000'000'000);
     jetzt.tv_nsec = static_cast<long>(neu % 1'000'000'000);

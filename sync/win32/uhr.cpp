@@ -3,6 +3,9 @@
 // SPDX-License-Identifier: MIT
 #include "uhr_win32.h"
 
+#include <utility>
+
+#include "../uhrbereich.h"
 #include "../wandzeit.h"
 #include "griff.h"
 
@@ -14,7 +17,9 @@ Wandzeit wandzeit(const SYSTEMTIME& st) {
     return {{st.wYear, st.wMonth, st.wDay}, {st.wHour, st.wMinute, st.wSecond}, st.wMilliseconds * 1'000'000L};
 }
 
-SYSTEMTIME systemzeit(const Wandzeit& w) {
+// A year past what a WORD holds would wrap round to one that looks harmless.
+std::optional<SYSTEMTIME> systemzeit(const Wandzeit& w) {
+    if (!std::in_range<WORD>(w.datum.jahr)) return std::nullopt;
     SYSTEMTIME st{};
     st.wYear = static_cast<WORD>(w.datum.jahr);
     st.wMonth = static_cast<WORD>(w.datum.monat);
@@ -29,13 +34,23 @@ SYSTEMTIME systemzeit(const Wandzeit& w) {
 
 }  // namespace
 
-SYSTEMTIME Datum_ersetzt(const SYSTEMTIME& jetzt, const Datum& datum) {
+std::optional<SYSTEMTIME> Datum_ersetzt(const SYSTEMTIME& jetzt, const Datum& datum) {
     return systemzeit(dadaviru::Datum_ersetzt(wandzeit(jetzt), datum));
 }
 
-SYSTEMTIME Uhrzeit_ersetzt(const SYSTEMTIME& jetzt, const Uhrzeit& zeit, const std::optional<Datum>& datum,
-                           std::chrono::nanoseconds seit_ankunft) {
+std::optional<SYSTEMTIME> Uhrzeit_ersetzt(const SYSTEMTIME& jetzt, const Uhrzeit& zeit,
+                                          const std::optional<Datum>& datum, std::chrono::nanoseconds seit_ankunft) {
     return systemzeit(dadaviru::Uhrzeit_ersetzt(wandzeit(jetzt), zeit, datum, seit_ankunft));
+}
+
+std::optional<std::int64_t> Sekunde_seit_1970(const SYSTEMTIME& utc) {
+    FILETIME ft{};
+    if (!SystemTimeToFileTime(&utc, &ft)) return std::nullopt;
+    // 100 ns steps since 1601, which fit in 63 bits for every year a SYSTEMTIME holds.
+    const auto schritte = static_cast<std::int64_t>((std::uint64_t{ft.dwHighDateTime} << 32) | ft.dwLowDateTime);
+    constexpr std::int64_t je_sekunde = 10'000'000, bis_1970 = 11'644'473'600;
+    const std::int64_t sekunden = schritte / je_sekunde;
+    return sekunden - bis_1970;
 }
 
 bool Uhrrecht_einschalten() {
@@ -65,6 +80,12 @@ bool Systemuhr::schreiben(const SYSTEMTIME& zeit) {
     return SetLocalTime(&zeit) != FALSE;
 }
 
+std::optional<std::int64_t> Systemuhr::sekunde_utc(const SYSTEMTIME& zeit) {
+    SYSTEMTIME utc{};
+    if (!TzSpecificLocalTimeToSystemTime(nullptr, &zeit, &utc)) return std::nullopt;
+    return Sekunde_seit_1970(utc);
+}
+
 bool Uhr_Win32::Datum_setzen(const Datum& datum) { return schreiben(Datum_ersetzt(ortsuhr_.lesen(), datum)); }
 
 bool Uhr_Win32::Uhrzeit_setzen(const Uhrzeit& zeit, const std::optional<Datum>& datum, Ankunft angekommen) {
@@ -76,9 +97,13 @@ bool Uhr_Win32::Uhrzeit_setzen(const Uhrzeit& zeit, const std::optional<Datum>& 
 // write, not the one of the new time. When a write crosses a change of offset, the clock ends up
 // an hour off; the same write again, now under the new offset, lands where it should. Written twice
 // every time, since finding out whether a write crosses a change is more work than the second call.
-bool Uhr_Win32::schreiben(const SYSTEMTIME& zeit) {
-    if (!ortsuhr_.schreiben(zeit)) return false;
-    ortsuhr_.schreiben(zeit);
+// Only instants every build's clock takes get that far (uhrbereich.h), though Windows would take more.
+bool Uhr_Win32::schreiben(const std::optional<SYSTEMTIME>& zeit) {
+    if (!zeit) return false;
+    const auto sekunde = ortsuhr_.sekunde_utc(*zeit);
+    if (!sekunde || !Uhr_nimmt(*sekunde)) return false;
+    if (!ortsuhr_.schreiben(*zeit)) return false;
+    ortsuhr_.schreiben(*zeit);
     return true;
 }
 

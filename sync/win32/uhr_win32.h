@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <chrono>
+#include <cstdint>
 #include <optional>
 
 #include "../plattform.h"
@@ -12,12 +13,16 @@
 namespace dadaviru::win32 {
 
 // The clock reading `jetzt` with its date replaced; time of day and milliseconds are kept.
-SYSTEMTIME Datum_ersetzt(const SYSTEMTIME& jetzt, const Datum& datum);
+// Nothing for a year no SYSTEMTIME holds.
+std::optional<SYSTEMTIME> Datum_ersetzt(const SYSTEMTIME& jetzt, const Datum& datum);
 
 // The clock reading `jetzt` with its time of day replaced (and its date, when one is given); the
 // milliseconds are the time since the answer arrived, `seit_ankunft` before the reading.
-SYSTEMTIME Uhrzeit_ersetzt(const SYSTEMTIME& jetzt, const Uhrzeit& zeit, const std::optional<Datum>& datum,
-                           std::chrono::nanoseconds seit_ankunft);
+std::optional<SYSTEMTIME> Uhrzeit_ersetzt(const SYSTEMTIME& jetzt, const Uhrzeit& zeit,
+                                          const std::optional<Datum>& datum, std::chrono::nanoseconds seit_ankunft);
+
+// The whole seconds since 1970-01-01 00:00:00 of a UTC SYSTEMTIME; nothing for one that is no time.
+std::optional<std::int64_t> Sekunde_seit_1970(const SYSTEMTIME& utc);
 
 // Reading and writing the local wall clock, kept apart so tests can stand in for the real one.
 class Ortsuhr {
@@ -25,6 +30,9 @@ public:
     virtual ~Ortsuhr() = default;
     virtual SYSTEMTIME lesen() = 0;
     virtual bool schreiben(const SYSTEMTIME& zeit) = 0;
+    // The instant that the local time `zeit` names, in seconds since 1970 UTC, by the rules of
+    // the zone for that date; nothing when it names none.
+    virtual std::optional<std::int64_t> sekunde_utc(const SYSTEMTIME& zeit) = 0;
 };
 
 // GetLocalTime and SetLocalTime. Before its first write it enables the right to change the
@@ -33,6 +41,7 @@ class Systemuhr final : public Ortsuhr {
 public:
     SYSTEMTIME lesen() override;
     bool schreiben(const SYSTEMTIME& zeit) override;
+    std::optional<std::int64_t> sekunde_utc(const SYSTEMTIME& zeit) override;
 
 private:
     bool recht_versucht_ = false;
@@ -48,7 +57,7 @@ public:
     bool Uhrzeit_setzen(const Uhrzeit& zeit, const std::optional<Datum>& datum, Ankunft angekommen) override;
 
 private:
-    bool schreiben(const SYSTEMTIME& zeit);
+    bool schreiben(const std::optional<SYSTEMTIME>& zeit);
     Ortsuhr& ortsuhr_;
 };
 

@@ -1,5 +1,5 @@
 // pruefdienst: the tests' stand-in time service, with the faults they need: a fixed text, a status, a
-// delay, a drip-fed or oversized body, a redirect. It logs each request the moment its head has arrived,
+// delay, a drip-fed head or body, an oversized body, a redirect. It logs each request the moment its head has arrived,
 // so a test can wait for the request itself and compare times with when the service saw it.
 // SPDX-License-Identifier: MIT
 #include <fcntl.h>
@@ -33,6 +33,8 @@ using Uhr = std::chrono::system_clock;
 
 // Every loop of the service is bounded, so a test that forgets it cannot keep it busy for ever.
 constexpr auto kTropfenHoechstens = std::chrono::minutes(10);
+// A drip-fed head ends after this, so that a client that waits it out gets an answer and says so.
+constexpr auto kKopftropfenDauer = std::chrono::seconds(30);
 constexpr int kAnfragenJeVerbindung = 1000;
 constexpr std::size_t kStueck = 64 * 1024;
 
@@ -44,6 +46,7 @@ struct Einstellungen {
     long status = 200;
     long verzoegerung_ms = 0;
     long tropfen_ms = 0;
+    long kopftropfen_ms = 0;
     long gross_mib = 0;
     std::string umleitung;
 };
@@ -59,6 +62,7 @@ const char* const kVerwendung =
     "  --status N       answer with status N\n"
     "  --delay MS       wait MS before answering\n"
     "  --drip MS        send the body one byte every MS, chunked, for up to 10 min\n"
+    "  --drip-head MS   send the head one byte every MS, a field growing in it for 30 s, then the text\n"
     "  --huge MIB       send the text and then filler, MIB MiB in all, chunked\n"
     "  --redirect URL   answer 302 with Location URL\n";
 
@@ -81,6 +85,8 @@ bool lesen(int argc, char** argv, Einstellungen& e) {
             ok = zeitdienst::zahl_lesen(wert, 0, 600'000, e.verzoegerung_ms);
         else if (name == "--drip")
             ok = zeitdienst::zahl_lesen(wert, 1, 60'000, e.tropfen_ms);
+        else if (name == "--drip-head")
+            ok = zeitdienst::zahl_lesen(wert, 1, 60'000, e.kopftropfen_ms);
         else if (name == "--huge")
             ok = zeitdienst::zahl_lesen(wert, 1, 1024, e.gross_mib);
         else if (name == "--redirect")
@@ -152,7 +158,7 @@ std::string stueck(std::string_view inhalt) {
 
 // Answers one request; false when the connection is to close.
 bool antworten(tcp::socket& s, const Einstellungen& e, const http::request<http::string_body>& anfrage) {
-    const bool offen_halten = anfrage.keep_alive() && e.tropfen_ms == 0 && e.gross_mib == 0;
+    const bool offen_halten = anfrage.keep_alive() && e.tropfen_ms == 0 && e.kopftropfen_ms == 0 && e.gross_mib == 0;
     std::string_view pfad = anfrage.target();
     pfad = pfad.substr(0, pfad.find('?'));
     if (pfad != "/" && pfad != "/zeit.php") {
@@ -166,6 +172,18 @@ bool antworten(tcp::socket& s, const Einstellungen& e, const http::request<http:
         return offen_halten;
     }
     const std::string text = e.text ? *e.text : ortszeit_jetzt();
+    if (e.kopftropfen_ms > 0) {
+        // Every byte of the head on its own, the last field's value growing until the bound.
+        const auto ende = std::chrono::steady_clock::now() + kKopftropfenDauer;
+        const std::string anfang =
+            kopf(e.status, false, "Content-Length: " + std::to_string(text.size()) + "\r\n") + "X-Tropfen: ";
+        for (std::size_t i = 0; i < anfang.size() || std::chrono::steady_clock::now() < ende; ++i) {
+            net::write(s, net::buffer(i < anfang.size() ? anfang.substr(i, 1) : std::string("x")));
+            std::this_thread::sleep_for(std::chrono::milliseconds(e.kopftropfen_ms));
+        }
+        net::write(s, net::buffer("\r\n\r\n" + text));
+        return false;
+    }
     if (e.tropfen_ms > 0 && !text.empty()) {
         // The text over and over, one byte at a time, until the bound.
         net::write(s, net::buffer(kopf(e.status, false, "Transfer-Encoding: chunked\r\n") + "\r\n"));

@@ -1,5 +1,6 @@
 // The Windows clock against a stand-in for GetLocalTime/SetLocalTime: what each write keeps, the
-// date of the same pass, the second write, and the right in the process's token.
+// date of the same pass, the second write, the instants no clock takes, and the right in the
+// process's token.
 // SPDX-License-Identifier: MIT
 #include "sync/win32/uhr_win32.h"
 
@@ -7,12 +8,14 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "attrappen.h"
+#include "sync/uhrbereich.h"
 #include "sync/win32/griff.h"
 #include "sync/zeitantwort.h"
 
@@ -41,6 +44,7 @@ std::string text(const SYSTEMTIME& st) {
     return s;
 }
 
+// In a zone of UTC+1 all year.
 class Ortsuhr_Attrappe final : public win32::Ortsuhr {
 public:
     SYSTEMTIME jetzt{};
@@ -50,6 +54,11 @@ public:
     bool schreiben(const SYSTEMTIME& zeit) override {
         geschrieben.push_back(text(zeit));
         return !verweigert;
+    }
+    std::optional<std::int64_t> sekunde_utc(const SYSTEMTIME& zeit) override {
+        const auto sekunde = win32::Sekunde_seit_1970(zeit);
+        if (!sekunde) return std::nullopt;
+        return *sekunde - 3600;
     }
 };
 
@@ -93,9 +102,9 @@ TEST_F(Windowsuhr, DieMillisekundenSindDieZeitSeitDerAnkunftIhrerAntwort) {
     EXPECT_GE(millisekunden(ortsuhr.geschrieben[0]), 250);
     EXPECT_LE(millisekunden(ortsuhr.geschrieben[0]), 250 + gedauert.count() + 1);
     // The second stays the text's own, however long ago the answer came.
-    EXPECT_EQ(text(win32::Uhrzeit_ersetzt(ortsuhr.jetzt, Uhrzeit{13, 45, 9}, std::nullopt, 1700ms)),
+    EXPECT_EQ(text(*win32::Uhrzeit_ersetzt(ortsuhr.jetzt, Uhrzeit{13, 45, 9}, std::nullopt, 1700ms)),
               "2026-12-07 13:45:09.999");
-    EXPECT_EQ(text(win32::Uhrzeit_ersetzt(ortsuhr.jetzt, Uhrzeit{13, 45, 9}, std::nullopt, 250ms)),
+    EXPECT_EQ(text(*win32::Uhrzeit_ersetzt(ortsuhr.jetzt, Uhrzeit{13, 45, 9}, std::nullopt, 250ms)),
               "2026-12-07 13:45:09.250");
 }
 
@@ -115,6 +124,65 @@ TEST_F(Windowsuhr, MitternachtZwischenDenSchreibvorgaengen) {
     EXPECT_THAT(ortsuhr.geschrieben,
                 ElementsAre("2026-12-07 00:00:01.500", "2026-12-07 00:00:01.500", StartsWith("2026-12-07 23:59:59."),
                             StartsWith("2026-12-07 23:59:59.")));
+}
+
+// Dates centuries away, a year past what a WORD holds, and the first and last second the clock
+// takes in the stand-in's zone: the same instants as on Linux, though Windows would take 1601 to
+// 30827. Outside them nothing is written.
+TEST_F(Windowsuhr, NurWasDieUhrNimmtWirdGeschrieben) {
+    struct Fall {
+        Datum datum;
+        std::optional<Uhrzeit> zeit;  // with a time, the time write; else the date write
+        const char* geschrieben;      // nothing when refused
+    };
+    for (const auto& [datum, zeit, geschrieben] : std::vector<Fall>{
+             {{2611, 6, 29}, std::nullopt, nullptr},
+             {{2611, 6, 29}, Uhrzeit{9, 33, 50}, nullptr},
+             {{9999, 12, 31}, std::nullopt, nullptr},
+             {{30827, 12, 31}, std::nullopt, nullptr},
+             {{1601, 1, 1}, std::nullopt, nullptr},
+             {{65536 + 2026, 12, 7}, std::nullopt, nullptr},
+             {{1970, 1, 1}, Uhrzeit{0, 59, 59}, nullptr},
+             {{1970, 1, 1}, Uhrzeit{1, 0, 0}, "1970-01-01 01:00:00."},
+             {{2232, 4, 19}, Uhrzeit{0, 47, 15}, "2232-04-19 00:47:15."},
+             {{2232, 4, 19}, Uhrzeit{0, 47, 16}, nullptr},
+         }) {
+        const std::string fall = test::text(datum) + (zeit ? " " + test::text(*zeit) : "");
+        ortsuhr.geschrieben.clear();
+        ortsuhr.jetzt = systemzeit(2026, 12, 7, 10, 11, 12, 345);
+        const bool gesetzt =
+            zeit ? uhr.Uhrzeit_setzen(*zeit, datum, std::chrono::steady_clock::now()) : uhr.Datum_setzen(datum);
+        EXPECT_EQ(gesetzt, geschrieben != nullptr) << fall;
+        if (geschrieben)
+            EXPECT_THAT(ortsuhr.geschrieben, ElementsAre(StartsWith(geschrieben), StartsWith(geschrieben))) << fall;
+        else
+            EXPECT_THAT(ortsuhr.geschrieben, ::testing::IsEmpty()) << fall;
+    }
+
+    // The whole answer: no date write, and its time of day on the date the clock shows.
+    ortsuhr.geschrieben.clear();
+    Umwandlung_Attrappe umwandlung;
+    Antwort_anwenden("2611-06-29 09:33:50", umwandlung, uhr, std::chrono::steady_clock::now());
+    EXPECT_THAT(ortsuhr.geschrieben,
+                ElementsAre(StartsWith("2026-12-07 09:33:50."), StartsWith("2026-12-07 09:33:50.")));
+}
+
+// The real zone's conversion at the first and last second the clock takes, there and back, and
+// the arithmetic over every year a SYSTEMTIME holds.
+TEST(Systemuhr, GrenzenInUtcUndZurueck) {
+    win32::Systemuhr systemuhr;
+    for (const std::int64_t sekunde : {Erste_Sekunde, Letzte_Sekunde}) {
+        const auto schritte = static_cast<std::uint64_t>(sekunde + 11'644'473'600) * 10'000'000;
+        const FILETIME ft{static_cast<DWORD>(schritte), static_cast<DWORD>(schritte >> 32)};
+        SYSTEMTIME utc{}, lokal{};
+        ASSERT_TRUE(FileTimeToSystemTime(&ft, &utc));
+        ASSERT_TRUE(SystemTimeToTzSpecificLocalTime(nullptr, &utc, &lokal));
+        EXPECT_EQ(win32::Sekunde_seit_1970(utc), sekunde);
+        EXPECT_EQ(systemuhr.sekunde_utc(lokal), sekunde) << text(lokal);
+    }
+    EXPECT_EQ(win32::Sekunde_seit_1970(systemzeit(1601, 1, 1, 0, 0, 0, 0)), -11'644'473'600);
+    EXPECT_EQ(win32::Sekunde_seit_1970(systemzeit(30827, 12, 31, 23, 59, 59, 999)), 910'670'515'199);
+    EXPECT_EQ(win32::Sekunde_seit_1970(systemzeit(2026, 2, 30, 0, 0, 0, 0)), std::nullopt);
 }
 
 // Only the token is looked at here; the clock itself is never written by a test. The tests run
