@@ -32,7 +32,8 @@ trap aufraeumen EXIT
 
 # dienst_starten ADDR PORT [options...]: starts $ZEITDIENST and waits until it says where it listens;
 # sets $port to its port (useful with port 0) and $dienst_pid to its process. Every request goes to
-# $arbeit/anfragen. A service outlives no test by long, even one that is killed.
+# $arbeit/anfragen. A service outlives no test by long, even one that is killed. $dienst_optionen go
+# before the options given.
 dienst_nummer=0
 dienst_starten() {
   local adresse=$1 wunschport=$2 aus vorsatz
@@ -41,7 +42,7 @@ dienst_starten() {
   aus=$arbeit/dienst.$dienst_nummer
   uhrrecht_vorsatz
   "${vorsatz[@]}" timeout -k 5 900 "${ZEITDIENST:?}" --bind "$adresse" --port "$wunschport" --log "$arbeit/anfragen" \
-    "$@" >"$aus" &
+    ${dienst_optionen:-} "$@" >"$aus" &
   dienst_pid=$!
   dienste+=("$dienst_pid")
   warten_auf 20 grep -q ': listening on ' "$aus" || fehler "time service on $adresse:$wunschport did not start: $(cat "$aus")"

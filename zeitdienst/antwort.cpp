@@ -8,20 +8,22 @@
 #include <boost/beast/http/write.hpp>
 #include <sstream>
 
+#include "uhrlage.h"
+
 namespace zeitdienst {
 
-Antwort beantworten(const Anfrage& anfrage, bool sofort) {
+Antwort beantworten(const Anfrage& anfrage, bool sofort, bool uhr_synchron) {
     const std::string_view pfad = anfrage.ziel.substr(0, anfrage.ziel.find('?'));
     const bool lesend = anfrage.methode == http::verb::get || anfrage.methode == http::verb::head;
     const bool bekannt = lesend && (pfad == "/" || pfad == "/zeit.php");
     Antwort a;
-    a.status = bekannt ? http::status::ok : http::status::not_found;
-    a.zeit = bekannt;
+    a.status = !bekannt ? http::status::not_found : uhr_synchron ? http::status::ok : http::status::service_unavailable;
+    a.zeit = bekannt && uhr_synchron;
     a.nur_kopf = anfrage.methode == http::verb::head;
     a.http10 = anfrage.version < 11;
     a.offen_halten = anfrage.offen_halten && anfrage.wartend + 1 < kFliessband;
     // Answers leave in the order of their requests, so one behind a held answer waits with it.
-    a.zur_sekunde = (bekannt && !sofort) || anfrage.wartend > 0;
+    a.zur_sekunde = (a.zeit && !sofort) || anfrage.wartend > 0;
     return a;
 }
 
@@ -38,6 +40,8 @@ std::string antworttext(const Antwort& antwort, Sekunde text, Sekunde datum) {
         nachricht.set(http::field::date, http_datum(datum));
         nachricht.set(http::field::content_type, "text/plain; charset=utf-8");
         nachricht.set(http::field::cache_control, "no-store");
+        if (antwort.status == http::status::service_unavailable)
+            nachricht.set(http::field::retry_after, std::to_string(kNochmalNachSekunden));
         nachricht.keep_alive(antwort.offen_halten);
     };
     std::ostringstream aus;

@@ -41,7 +41,9 @@ struct Antwort {
     friend bool operator==(const Antwort&, const Antwort&) = default;
 };
 
-Antwort beantworten(const Anfrage& anfrage, bool sofort);
+// `uhr_synchron`: whether this host's clock is known to be right. When it is not, a request for the time
+// gets 503 at once, with Retry-After, instead of a time nobody should set a clock to.
+Antwort beantworten(const Anfrage& anfrage, bool sofort, bool uhr_synchron);
 
 // For a request that could not be read: 400, 413 or 431, and the connection closed after it, since
 // what follows on it cannot be trusted to be the next request. It waits behind `wartend` held answers.

@@ -2,6 +2,8 @@
 // SPDX-License-Identifier: MIT
 #include "einstellungen.h"
 
+#include "zeittakt.h"
+
 #include <charconv>
 #include <cstdlib>
 #include <string_view>
@@ -23,6 +25,14 @@ void verwendung(std::FILE* aus, const char* name) {
                  "                       else the machine's zone). Clients write the text as their local\n"
                  "                       time, so they must live in the same zone.\n"
                  "  --sofort             answer at once, with the time rounded to the nearest second\n"
+                 "  --no-lead            send a held answer as its second begins; by default it leaves\n"
+                 "                       early by half the round trip the kernel measured on its\n"
+                 "                       connection (at most %lld ms), so that it arrives then\n"
+                 "  --max-error MS       count the clock as unsynchronised when the kernel's estimate of\n"
+                 "                       its maximum error is above this (default 2000)\n"
+                 "  --serve-unsynchronised\n"
+                 "                       answer with the time even when the kernel says the clock is not\n"
+                 "                       synchronised; by default such a service answers 503\n"
                  "  --log FILE           access log in Common Log Format; \"-\" is stdout (the default\n"
                  "                       under systemd), \"off\" writes none (the default otherwise). A file\n"
                  "                       is opened once, never through a symbolic link, and opened afresh\n"
@@ -41,7 +51,7 @@ void verwendung(std::FILE* aus, const char* name) {
                  "  --threads N          event loops (default: one per core)\n"
                  "  --help               show this help and exit\n"
                  "  --version            show the version and exit\n",
-                 name);
+                 name, static_cast<long long>(kVorlaufHoechstens.count()));
 }
 
 bool zahl_lesen(std::string_view s, long min, long max, long& wert) {
@@ -60,6 +70,14 @@ Gelesen einstellungen_lesen(int argc, char** argv, Einstellungen& e) {
         if (name == "--version") return Gelesen::version;
         if (name == "--sofort") {
             e.sofort = true;
+            continue;
+        }
+        if (name == "--no-lead") {
+            e.vorlauf = false;
+            continue;
+        }
+        if (name == "--serve-unsynchronised") {
+            e.ungestellt_bedienen = true;
             continue;
         }
         std::string_view wert;
@@ -91,6 +109,8 @@ Gelesen einstellungen_lesen(int argc, char** argv, Einstellungen& e) {
             ok = zahl_lesen(wert, 1, 600'000, e.kopf_frist_ms);
         else if (name == "--max-header")
             ok = zahl_lesen(wert, 256, 1 << 20, e.kopf_hoechstens);
+        else if (name == "--max-error")
+            ok = zahl_lesen(wert, 1, 16'000, e.hoechstfehler_ms);
         else if (name == "--threads")
             ok = zahl_lesen(wert, 1, 256, e.faeden);
         else

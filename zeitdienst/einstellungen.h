@@ -13,6 +13,13 @@ struct Einstellungen {
     long port = 8123;
     std::string zone;  // empty: the process's own (TZ, else the machine's)
     bool sofort = false;
+    bool vorlauf = true;  // a held answer leaves early by half its connection's round trip
+    // A clock the kernel does not call synchronised gets 503, unless the publisher says otherwise.
+    bool ungestellt_bedienen = false;
+    // Above the kernel's estimate of its maximum error the clock counts as unsynchronised too: more
+    // than chrony or systemd-timesyncd leave it to grow between their updates, well below the 16 s at
+    // which the kernel gives up on it itself.
+    long hoechstfehler_ms = 2000;
     std::string protokoll;  // access log: a file, "-" for stdout, empty for none
     long verbindungen_hoechstens = 16384;
     // Each client asks once and holds its connection for a second at most, so this many at once from

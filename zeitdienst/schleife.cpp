@@ -2,7 +2,9 @@
 // SPDX-License-Identifier: MIT
 #include "schleife.h"
 
+#include <algorithm>
 #include <boost/asio/post.hpp>
+#include <iterator>
 
 namespace zeitdienst {
 
@@ -134,12 +136,21 @@ bool Schleife::kopf_verdraengen() {
     return true;
 }
 
-void Schleife::festhalten(std::shared_ptr<Sitzung> s) {
-    wartend_.push_back(std::move(s));
-    if (takt_gestellt_) return;
-    takt_gestellt_ = true;
+void Schleife::festhalten(std::shared_ptr<Sitzung> s, std::chrono::nanoseconds vorlauf) {
+    wartend_.push_back({zielsekunde(std::chrono::system_clock::now(), vorlauf), vorlauf, std::move(s)});
+    // The timer stays as it is unless this answer leaves before the one it waits for.
+    if (takt_gestellt_ && wartend_.back().abflug() >= plan_.ziel) return;
     const Uhrzeit u = uhren_lesen();
-    plan_ = takt_planen(u.wand, u.mono);
+    planen(u.wand, u.mono);
+}
+
+// A plan for the earliest of the held answers.
+void Schleife::planen(Zeitpunkt wand, Monoton mono) {
+    Zeitpunkt fruehest = Zeitpunkt::max();
+    for (const Gehalten& h : wartend_)
+        fruehest = std::min(fruehest, h.abflug());
+    takt_gestellt_ = true;
+    plan_ = takt_planen(fruehest, wand, mono);
     wecker_stellen();
 }
 
@@ -156,27 +167,44 @@ void Schleife::wach() {
     for (;;) {
         const Uhrzeit u = uhren_lesen();
         const Taktschritt schritt = takt_pruefen(plan_, u.wand, u.mono);
-        if (schritt.art == Taktschritt::ticken) return ticken(schritt.sekunde);
-        if (schritt.art == Taktschritt::warten) {
-            plan_ = schritt.plan;
-            return wecker_stellen();
+        switch (schritt.art) {
+            case Taktschritt::ticken:
+                return ticken(u.wand);
+            case Taktschritt::gleich_wieder:
+                continue;
+            case Taktschritt::warten:
+                plan_ = schritt.plan;
+                return wecker_stellen();
+            case Taktschritt::gestellt:
+                // Each answer names the next second it can reach by the clock as it reads now.
+                for (Gehalten& h : wartend_)
+                    h.ziel = zielsekunde(u.wand, h.vorlauf);
+                return planen(u.wand, u.mono);
         }
     }
 }
 
-void Schleife::ticken(Sekunde s) {
+void Schleife::ticken(Zeitpunkt wand) {
     takt_gestellt_ = false;
-    auto faellig = std::move(wartend_);
-    wartend_.clear();
+    // Those that leave within kBuendeln go now too: a wake of its own for each would cost more than
+    // the microseconds by which they arrive early.
+    const auto faellig_ab = std::partition(wartend_.begin(), wartend_.end(),
+                                           [&](const Gehalten& h) { return h.abflug() > wand + kBuendeln; });
+    std::vector<Gehalten> faellig(std::make_move_iterator(faellig_ab), std::make_move_iterator(wartend_.end()));
+    wartend_.erase(faellig_ab, wartend_.end());
     im_takt_ = true;
-    for (const auto& v : faellig)
-        v->zur_sekunde(s);
-    // Held again, from pipelined requests, these wait for the next tick, which they plan.
-    for (const auto& v : faellig)
-        v->nach_der_sekunde(s);
+    for (const Gehalten& h : faellig)
+        h.sitzung->zur_sekunde(genannte_sekunde(h.ziel, wand, h.vorlauf));
+    // Held again, from pipelined requests, these wait for a later second, which they plan.
+    for (const Gehalten& h : faellig)
+        h.sitzung->nach_der_sekunde(genannte_sekunde(h.ziel, wand, h.vorlauf));
     im_takt_ = false;
     g_.protokoll.schreiben(protokoll_stapel_);
     protokoll_stapel_.clear();
+    if (!wartend_.empty() && !takt_gestellt_) {
+        const Uhrzeit u = uhren_lesen();
+        planen(u.wand, u.mono);
+    }
 }
 
 void Schleife::protokollieren(const std::string& zeile) {

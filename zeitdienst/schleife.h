@@ -21,6 +21,7 @@
 #include "plaetze.h"
 #include "protokoll.h"
 #include "sitzung.h"
+#include "uhrlage.h"
 #include "zeittakt.h"
 
 namespace zeitdienst {
@@ -32,10 +33,12 @@ struct Gemeinsam {
     Gemeinsam(const Einstellungen& einstellungen, Protokoll& p)
         : e(einstellungen),
           plaetze(e.verbindungen_hoechstens, e.je_adresse_hoechstens, e.je_netz_hoechstens()),
-          protokoll(p) {}
+          protokoll(p),
+          uhr(!e.ungestellt_bedienen, std::chrono::milliseconds(e.hoechstfehler_ms)) {}
     const Einstellungen& e;
     Plaetze plaetze;
     Protokoll& protokoll;
+    Uhrwaechter uhr;
     std::vector<Schleife*> schleifen;
 };
 
@@ -54,8 +57,8 @@ public:
     void anmelden(Sitzung& s);
     void abmelden(Sitzung& s);
 
-    // A connection with an answer for the next tick.
-    void festhalten(std::shared_ptr<Sitzung> s);
+    // A connection with an answer for the next second it can reach, leaving `vorlauf` before it begins.
+    void festhalten(std::shared_ptr<Sitzung> s, std::chrono::nanoseconds vorlauf);
 
     // A kept-alive connection waiting for its next request, which may be closed for a new client.
     void ruhen(Sitzung& s);
@@ -82,14 +85,21 @@ public:
     void protokollieren(const std::string& zeile);
 
 private:
+    void planen(Zeitpunkt wand, Monoton mono);
     void wecker_stellen();
     void wach();
-    void ticken(Sekunde s);
+    void ticken(Zeitpunkt wand);
     void kehren();
 
     using Alle = boost::intrusive::list<Sitzung, boost::intrusive::member_hook<Sitzung, Haken, &Sitzung::alle_haken>>;
     using Ruhend = boost::intrusive::list<Sitzung, boost::intrusive::member_hook<Sitzung, Haken, &Sitzung::ruhe_haken>>;
     using Koepfe = boost::intrusive::list<Sitzung, boost::intrusive::member_hook<Sitzung, Haken, &Sitzung::kopf_haken>>;
+    struct Gehalten {
+        Sekunde ziel;  // the second its answer names
+        std::chrono::nanoseconds vorlauf;
+        std::shared_ptr<Sitzung> sitzung;
+        Zeitpunkt abflug() const { return Zeitpunkt(ziel) - vorlauf; }
+    };
     struct Text {
         Antwort antwort;
         Sekunde text, datum;
@@ -103,7 +113,7 @@ private:
     Ruhend ruhend_;
     Koepfe koepfe_;           // in the order their heads began
     std::deque<Text> texte_;  // a deque, so a text stays where it is while others are added
-    std::vector<std::shared_ptr<Sitzung>> wartend_;
+    std::vector<Gehalten> wartend_;
     std::string protokoll_stapel_;
     bool im_takt_ = false;
     bool takt_gestellt_ = false;

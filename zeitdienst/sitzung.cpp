@@ -8,6 +8,7 @@
 #include <boost/beast/http/error.hpp>
 #include <cerrno>
 
+#include "rundlauf.h"
 #include "schleife.h"
 
 namespace zeitdienst {
@@ -135,8 +136,8 @@ void Sitzung::verarbeiten() {
             antwort = fehlerantwort(status_fuer(ec), wartend_zahl_);
         } else {
             klient_schliesst_ = !leser_->keep_alive();
-            antwort =
-                beantworten({leser_->methode, ziel_, leser_->version, !klient_schliesst_, wartend_zahl_}, e.sofort);
+            antwort = beantworten({leser_->methode, ziel_, leser_->version, !klient_schliesst_, wartend_zahl_},
+                                  e.sofort, schleife_.g().uhr.synchron());
             if (schleife_.g().protokoll.an())
                 zeile = methode_text_ + ' ' + ziel_ + " HTTP/" + std::to_string(leser_->version / 10) + '.' +
                         std::to_string(leser_->version % 10);
@@ -155,7 +156,8 @@ bool Sitzung::annehmen(const Antwort& antwort, std::string zeile) {
         if (wartend_zahl_ == 1) {
             zustand_ = Zustand::halten;
             frist_ = Monoton::max();  // the tick comes within a second
-            schleife_.festhalten(shared_from_this());
+            const bool messen = schleife_.g().e.vorlauf;
+            schleife_.festhalten(shared_from_this(), messen ? vorlauf(kleinster_rundlauf(fd())) : 0ns);
         }
         return offen_;
     }

@@ -98,6 +98,8 @@ int main(int argc, char** argv) {
     protokoll.starten();
 
     Gemeinsam g(e, protokoll);
+    // The clock's state is known, and logged, before the first client asks.
+    g.uhr.synchron();
     const long faeden = e.faeden > 0 ? e.faeden : std::max(1u, std::thread::hardware_concurrency());
     std::vector<std::unique_ptr<Schleife>> schleifen;
     std::vector<std::unique_ptr<Annehmer>> annehmer;

@@ -4,6 +4,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -17,22 +18,33 @@ Antwortzeit antwortzeit(Zeitpunkt jetzt, bool sofort) {
     return {naechste, naechste};
 }
 
-Taktplan takt_planen(Zeitpunkt wand, Monoton mono) {
-    const Sekunde s = antwortzeit(wand, false).sekunde;
-    return {s, mono + (s - wand) - kFruehWecken, wand.time_since_epoch() - mono.time_since_epoch()};
+std::chrono::nanoseconds vorlauf(std::chrono::microseconds kleinster_rundlauf) {
+    if (kleinster_rundlauf <= 0us) return 0ns;
+    return std::min<std::chrono::nanoseconds>(kleinster_rundlauf / 2, kVorlaufHoechstens);
+}
+
+Sekunde zielsekunde(Zeitpunkt jetzt, std::chrono::nanoseconds vorlauf) {
+    return std::chrono::floor<std::chrono::seconds>(jetzt + vorlauf + kBuendeln) + 1s;
+}
+
+Sekunde genannte_sekunde(Sekunde ziel, Zeitpunkt wand, std::chrono::nanoseconds vorlauf) {
+    return std::max(ziel, std::chrono::floor<std::chrono::seconds>(wand + vorlauf));
+}
+
+Taktplan takt_planen(Zeitpunkt ziel, Zeitpunkt wand, Monoton mono) {
+    return {ziel, mono + (ziel - wand) - kFruehWecken, wand.time_since_epoch() - mono.time_since_epoch()};
 }
 
 Taktschritt takt_pruefen(const Taktplan& plan, Zeitpunkt wand, Monoton mono) {
     using namespace std::chrono;
     const nanoseconds gestellt = (wand.time_since_epoch() - mono.time_since_epoch()) - plan.abstand;
-    // Set forward, the clock may already be past the planned second: answering now would send a
-    // second that began long ago, and answering late is what the service exists to avoid.
-    if (abs(gestellt) > kUhrGestellt) return {Taktschritt::warten, {}, takt_planen(wand, mono)};
-    const nanoseconds bis = plan.sekunde - wand;
-    if (bis > kFruehWecken) return {Taktschritt::warten, {}, takt_planen(wand, mono)};
-    if (bis > 0ns) return {Taktschritt::gleich_wieder, {}, {}};
-    // Woken late, the loop answers with the second that is running: late, but still true.
-    return {Taktschritt::ticken, floor<seconds>(wand), {}};
+    // Set forward, the clock may already be past the planned instant: sending now would name a second
+    // that began long ago, and answering late is what the service exists to avoid.
+    if (abs(gestellt) > kUhrGestellt) return {Taktschritt::gestellt, {}};
+    const nanoseconds bis = plan.ziel - wand;
+    if (bis > kFruehWecken) return {Taktschritt::warten, takt_planen(plan.ziel, wand, mono)};
+    if (bis > 0ns) return {Taktschritt::gleich_wieder, {}};
+    return {Taktschritt::ticken, {}};
 }
 
 bool zone_waehlen(std::string_view name) {

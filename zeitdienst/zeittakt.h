@@ -20,9 +20,28 @@ struct Antwortzeit {
     Zeitpunkt faellig;  // when to send it
 };
 
-// Held: the next whole second, sent the moment it begins. At once: now, rounded to the nearest second,
-// because the client takes the text as the time of arrival and truncation would leave it behind.
+// At once: now, rounded to the nearest second, because the client takes the text as the time of
+// arrival and truncation would leave it behind. (Held answers are planned by the tick below.)
 Antwortzeit antwortzeit(Zeitpunkt jetzt, bool sofort);
+
+// A held answer leaves early by half the connection's round trip, so that it arrives as its second
+// begins. The kernel's smallest round trip of the connection is the path without queues; zero means
+// it has none yet, and then there is no lead. More than kVorlaufHoechstens (a round trip over a
+// geostationary satellite) is no path a client of ours can use, so the lead stops there.
+inline constexpr auto kVorlaufHoechstens = 300ms;
+std::chrono::nanoseconds vorlauf(std::chrono::microseconds kleinster_rundlauf);
+
+// Held answers due within this of each other leave together.
+inline constexpr auto kBuendeln = 100us;
+
+// The second a held answer names: the first whose beginning it can still reach when it leaves
+// `vorlauf` early. A request that arrives inside the lead of the coming second (or within kBuendeln
+// before it) waits for the next.
+Sekunde zielsekunde(Zeitpunkt jetzt, std::chrono::nanoseconds vorlauf);
+
+// The second an answer names that leaves at `wand` for `ziel`: that one, or, sent late, the second
+// in which it arrives, so the text is true either way.
+Sekunde genannte_sekunde(Sekunde ziel, Zeitpunkt wand, std::chrono::nanoseconds vorlauf);
 
 // A timer wakes this machine up to a few milliseconds late; the tick wakes this much early and
 // watches the wall clock for the rest.
@@ -32,23 +51,24 @@ inline constexpr auto kFruehWecken = 3ms;
 // this; a thread put aside between the two readings would look like a step.)
 inline constexpr auto kUhrGestellt = 1ms;
 
-// The next tick of held requests. It is waited for on the monotonic clock, which no one sets, and
-// never for more than the rest of one second, so a wall clock set either way costs one second at most.
+// The next tick of held answers: the wall-clock instant the earliest of them leaves. It is waited for
+// on the monotonic clock, which no one sets, and never for more than a second and a lead, so a wall
+// clock set either way costs one second at most.
 struct Taktplan {
-    Sekunde sekunde{};                   // the wall-clock second the tick answers with
+    Zeitpunkt ziel{};                    // when, by the wall clock, the next answers leave
     Monoton wecken{};                    // when to look again
     std::chrono::nanoseconds abstand{};  // wall clock minus monotonic clock when planned
 };
 
-Taktplan takt_planen(Zeitpunkt wand, Monoton mono);
+Taktplan takt_planen(Zeitpunkt ziel, Zeitpunkt wand, Monoton mono);
 
-// What a loop with held requests does on waking, from a fresh reading of both clocks: answer now
-// with `sekunde`; look again at once (the second begins within kFruehWecken); or wait for a new plan,
-// when the wake came early or the wall clock was set since the plan was made.
+// What a loop with held answers does on waking, from a fresh reading of both clocks: send those due
+// now; look again at once (the instant comes within kFruehWecken); wait for the plan it returns, when
+// the wake came early; or, when the wall clock was set since the plan was made, give every held
+// answer its second afresh and plan again.
 struct Taktschritt {
-    enum Art { ticken, gleich_wieder, warten } art;
-    Sekunde sekunde{};  // ticken: the second to answer with
-    Taktplan plan{};    // warten: the plan to wait for
+    enum Art { ticken, gleich_wieder, warten, gestellt } art;
+    Taktplan plan{};  // warten: the plan to wait for
 };
 
 Taktschritt takt_pruefen(const Taktplan& plan, Zeitpunkt wand, Monoton mono);

@@ -3,7 +3,8 @@
 // With UHRATTRAPPE_GEMEINSAM naming a file, every process that names it shares one virtual clock, as
 // processes share the real one: a service that sets the clock for its callers can be tested with them.
 // A test may also step the clock of a running program, as NTP steps a host's: by the seconds in the
-// file UHRATTRAPPE_SPRUNG, which is read again while the program runs.
+// file UHRATTRAPPE_SPRUNG, which is read again while the program runs; and say whether NTP keeps the
+// clock, in the file UHRATTRAPPE_NTP.
 // SPDX-License-Identifier: MIT
 #include <dlfcn.h>
 #include <fcntl.h>
@@ -206,6 +207,24 @@ int verweigern() {
     return -1;
 }
 
+// The NTP state a test asks for: the file UHRATTRAPPE_NTP beginning with "unsynchron" is a clock no
+// one keeps; no such file, or anything else in it, a clock that NTP keeps within a millisecond. The file
+// is read at each call, so a test can change the state of a running program.
+int ntp_lesen(timex* t) {
+    bool unsynchron = false;
+    if (const char* datei = std::getenv("UHRATTRAPPE_NTP"); datei != nullptr) {
+        const int fd = ::open(datei, O_RDONLY | O_CLOEXEC);
+        if (fd >= 0) {
+            char text[10] = {};
+            unsynchron = ::read(fd, text, sizeof text) == sizeof text && std::memcmp(text, "unsynchron", 10) == 0;
+            ::close(fd);
+        }
+    }
+    t->status = unsynchron ? STA_UNSYNC : STA_PLL;
+    t->maxerror = t->esterror = unsynchron ? 16'000'000 : 1'000;
+    return unsynchron ? TIME_ERROR : TIME_OK;
+}
+
 }  // namespace
 
 extern "C" {
@@ -266,10 +285,14 @@ int settimeofday(const timeval* tv, const struct timezone*) noexcept {
     return virtuell_setzen("settimeofday", tv->tv_sec, static_cast<long>(tv->tv_usec) * 1000);
 }
 
-// Slewing and tuning the clock are simply refused.
-int clock_adjtime(clockid_t, timex*) noexcept { return verweigern(); }
-int adjtimex(timex*) noexcept { return verweigern(); }
-int ntp_adjtime(timex*) noexcept { return verweigern(); }
+// Slewing and tuning the clock are simply refused. Reading its NTP state (modes 0) changes nothing
+// and is answered with the state the test asks for, so no test depends on this machine's NTP state.
+int clock_adjtime(clockid_t uhr, timex* t) noexcept {
+    if (uhr == CLOCK_REALTIME && ungeprueft(t) != nullptr && t->modes == 0) return ntp_lesen(t);
+    return verweigern();
+}
+int adjtimex(timex* t) noexcept { return clock_adjtime(CLOCK_REALTIME, t); }
+int ntp_adjtime(timex* t) noexcept { return clock_adjtime(CLOCK_REALTIME, t); }
 int adjtime(const timeval*, timeval*) noexcept { return verweigern(); }
 
 }  // extern "C"

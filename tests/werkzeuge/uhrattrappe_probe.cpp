@@ -139,6 +139,8 @@ int main() {
     abgelehnt(settimeofday(&us_negativ, nullptr), EINVAL, "settimeofday tv_usec -1");
     abgelehnt(settimeofday(&tv_sek_negativ, nullptr), EINVAL, "settimeofday tv_sec -5");
     timex tx{};
+    pruefen(adjtimex(&tx) == TIME_OK && (tx.status & STA_UNSYNC) == 0, "reading the NTP state");
+    tx.modes = ADJ_OFFSET;
     abgelehnt(adjtimex(&tx), EPERM, "adjtimex");
     abgelehnt(ntp_adjtime(&tx), EPERM, "ntp_adjtime");
     abgelehnt(clock_adjtime(CLOCK_REALTIME, &tx), EPERM, "clock_adjtime");

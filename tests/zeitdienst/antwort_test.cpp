@@ -9,6 +9,8 @@
 #include <boost/beast/http/parser.hpp>
 #include <boost/beast/http/string_body.hpp>
 
+#include "uhrlage.h"
+
 namespace zeitdienst {
 namespace {
 
@@ -31,7 +33,7 @@ TEST(Beantworten, DieZeitAufZweiPfadenUndSonstNichts) {
           Fall{verb::get, "*", http::status::not_found}, Fall{verb::post, "/zeit.php", http::status::not_found},
           Fall{verb::options, "/", http::status::not_found}}) {
         for (const bool sofort : {false, true}) {
-            const Antwort a = beantworten({f.methode, f.ziel, 11, true, 0}, sofort);
+            const Antwort a = beantworten({f.methode, f.ziel, 11, true, 0}, sofort, true);
             const auto was = std::string(http::to_string(f.methode)) + ' ' + f.ziel + (sofort ? " at once" : "");
             EXPECT_EQ(a.status, f.status) << was;
             EXPECT_EQ(a.zeit, f.status == http::status::ok) << was;
@@ -43,23 +45,36 @@ TEST(Beantworten, DieZeitAufZweiPfadenUndSonstNichts) {
 }
 
 TEST(Beantworten, HaeltDieVerbindungWieErbetenBisZurGrenzeWartenderAntworten) {
-    EXPECT_TRUE(beantworten({verb::get, "/", 11, true, 0}, false).offen_halten);
-    EXPECT_FALSE(beantworten({verb::get, "/", 11, false, 0}, false).offen_halten);
-    const Antwort alt = beantworten({verb::get, "/", 10, false, 0}, false);
+    EXPECT_TRUE(beantworten({verb::get, "/", 11, true, 0}, false, true).offen_halten);
+    EXPECT_FALSE(beantworten({verb::get, "/", 11, false, 0}, false, true).offen_halten);
+    const Antwort alt = beantworten({verb::get, "/", 10, false, 0}, false, true);
     EXPECT_TRUE(alt.http10);
     EXPECT_FALSE(alt.offen_halten);
-    EXPECT_TRUE(beantworten({verb::get, "/", 11, true, kFliessband - 2}, false).offen_halten);
-    EXPECT_FALSE(beantworten({verb::get, "/", 11, true, kFliessband - 1}, false).offen_halten);
+    EXPECT_TRUE(beantworten({verb::get, "/", 11, true, kFliessband - 2}, false, true).offen_halten);
+    EXPECT_FALSE(beantworten({verb::get, "/", 11, true, kFliessband - 1}, false, true).offen_halten);
 }
 
 // Pipelined requests are answered in their order, so whatever follows a held answer waits with it.
 TEST(Beantworten, HinterEinerGehaltenenAntwortWartetJedeAntwort) {
-    EXPECT_TRUE(beantworten({verb::get, "/nichts", 11, true, 1}, false).zur_sekunde);
-    EXPECT_TRUE(beantworten({verb::get, "/nichts", 11, true, 1}, true).zur_sekunde);
+    EXPECT_TRUE(beantworten({verb::get, "/nichts", 11, true, 1}, false, true).zur_sekunde);
+    EXPECT_TRUE(beantworten({verb::get, "/nichts", 11, true, 1}, true, true).zur_sekunde);
     const Antwort fehler = fehlerantwort(http::status::bad_request, 2);
     EXPECT_TRUE(fehler.zur_sekunde);
     EXPECT_FALSE(fehler.offen_halten);
     EXPECT_FALSE(fehlerantwort(http::status::request_header_fields_too_large, 0).zur_sekunde);
+}
+
+// A host whose clock is not known to be right hands out no time: 503 at once, asked back later, and
+// nothing held for a tick. What is not the time is answered as ever.
+TEST(Beantworten, OhneGestellteUhrKeineZeit) {
+    for (const bool sofort : {false, true}) {
+        const Antwort a = beantworten({verb::get, "/zeit.php", 11, true, 0}, sofort, false);
+        EXPECT_EQ(a.status, http::status::service_unavailable);
+        EXPECT_FALSE(a.zeit);
+        EXPECT_FALSE(a.zur_sekunde);
+        EXPECT_TRUE(a.offen_halten);
+        EXPECT_EQ(beantworten({verb::get, "/nichts", 11, true, 0}, sofort, false).status, http::status::not_found);
+    }
 }
 
 // What a client reads of the bytes: Beast's parser stands in for it.
@@ -78,7 +93,7 @@ http::response<Rumpf> lesen(const std::string& bytes, bool nach_head = false) {
 
 TEST(Antworttext, DieZeitIhrerSekundeInDerFormDieClientsLesen) {
     ASSERT_TRUE(zone_waehlen("Europe/Berlin"));
-    const Antwort a = beantworten({verb::get, "/zeit.php", 11, true, 0}, false);
+    const Antwort a = beantworten({verb::get, "/zeit.php", 11, true, 0}, false, true);
     const auto r = lesen<http::string_body>(antworttext(a, kSekunde, kSekunde - 1s));
     EXPECT_EQ(r.result(), http::status::ok);
     EXPECT_EQ(r.body(), "2026-12-07 12:45:09");
@@ -98,7 +113,7 @@ TEST(Antworttext, JedeFormWieIhreAnfrageSieVerlangte) {
     for (const Fall& f :
          {Fall{verb::get, "/", 11, false}, Fall{verb::get, "/", 10, true}, Fall{verb::get, "/", 10, false},
           Fall{verb::head, "/", 11, true}, Fall{verb::head, "/", 10, false}, Fall{verb::get, "/nichts", 11, true}}) {
-        const Antwort a = beantworten({f.methode, f.ziel, f.version, f.offen, 0}, true);
+        const Antwort a = beantworten({f.methode, f.ziel, f.version, f.offen, 0}, true, true);
         const std::string bytes = antworttext(a, kSekunde, kSekunde);
         const auto was = std::string(http::to_string(f.methode)) + ' ' + f.ziel + " HTTP/" + std::to_string(f.version) +
                          (f.offen ? " keep-alive" : " close");
@@ -112,6 +127,11 @@ TEST(Antworttext, JedeFormWieIhreAnfrageSieVerlangte) {
             EXPECT_EQ(bytes.substr(bytes.size() - 4), "\r\n\r\n") << was;
         }
     }
+    const auto ungestellt = lesen<http::string_body>(
+        antworttext(beantworten({verb::get, "/", 11, true, 0}, false, false), kSekunde, kSekunde));
+    EXPECT_EQ(ungestellt.result(), http::status::service_unavailable);
+    EXPECT_EQ(ungestellt[http::field::retry_after], std::to_string(kNochmalNachSekunden));
+    EXPECT_EQ(ungestellt.body(), "");
     for (const auto status :
          {http::status::bad_request, http::status::payload_too_large, http::status::request_header_fields_too_large}) {
         const auto r = lesen<http::string_body>(antworttext(fehlerantwort(status, 0), kSekunde, kSekunde));

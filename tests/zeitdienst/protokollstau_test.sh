@@ -16,7 +16,8 @@ exec {rohr}<>"$arbeit/rohr"
 # The log is standard output; its first line, where the service listens, is all that is read of it
 # until the end. With few places the service keeps few lines waiting for the log.
 uhrrecht_vorsatz
-"${vorsatz[@]}" timeout -k 5 900 "$ZEITDIENST" --bind 127.0.0.1 --port 0 --log - --max-connections 64 >&"$rohr" &
+"${vorsatz[@]}" timeout -k 5 900 "$ZEITDIENST" --bind 127.0.0.1 --port 0 --log - --max-connections 64 $dienst_optionen \
+  >&"$rohr" &
 dienste+=($!)
 IFS= read -r -t 20 -u "$rohr" zeile || fehler "the service did not start"
 port=${zeile##*:}

@@ -29,81 +29,111 @@ struct Tick {
     Monoton mono;
 };
 
-// Plans at the current time and waits as the loop does (the timer exact, a spin in 100 µs steps);
-// the wall clock is set by `versatz` once the monotonic clock reaches `stellen_bei`.
-Tick warten_bis_zum_tick(Uhren& u, Monoton stellen_bei, nanoseconds versatz) {
-    Taktplan plan = takt_planen(u.wand(), u.mono);
+// Holds an answer with lead `vorlauf` at the current time and waits as the loop does (the timer
+// exact, a spin in 100 µs steps); the wall clock is set by `versatz` once the monotonic clock reaches
+// `stellen_bei`.
+Tick warten_bis_zum_tick(Uhren& u, Monoton stellen_bei, nanoseconds versatz, nanoseconds vorlauf) {
+    Sekunde ziel = zielsekunde(u.wand(), vorlauf);
+    Taktplan plan = takt_planen(Zeitpunkt(ziel) - vorlauf, u.wand(), u.mono);
     bool gestellt = false;
+    const auto vielleicht_stellen = [&] {
+        if (gestellt || u.mono < stellen_bei) return;
+        u.abstand += versatz;
+        gestellt = true;
+    };
     for (int i = 0; i < 100000; ++i) {
-        if (!gestellt && u.mono >= stellen_bei) {
-            u.abstand += versatz;
-            gestellt = true;
-        }
+        vielleicht_stellen();
         const Taktschritt s = takt_pruefen(plan, u.wand(), u.mono);
-        if (s.art == Taktschritt::ticken) return {s.sekunde, u.wand(), u.mono};
-        if (s.art == Taktschritt::gleich_wieder) {
-            u.laufen(100us);
-            continue;
+        switch (s.art) {
+            case Taktschritt::ticken:
+                return {genannte_sekunde(ziel, u.wand(), vorlauf), u.wand(), u.mono};
+            case Taktschritt::gleich_wieder:
+                u.laufen(100us);
+                continue;
+            case Taktschritt::gestellt:
+                ziel = zielsekunde(u.wand(), vorlauf);
+                plan = takt_planen(Zeitpunkt(ziel) - vorlauf, u.wand(), u.mono);
+                break;
+            case Taktschritt::warten:
+                plan = s.plan;
+                break;
         }
         // Asleep until the plan's time; the clock may be set meanwhile.
-        EXPECT_GE(s.plan.wecken, u.mono - kFruehWecken) << "a plan to wake in the past";
-        plan = s.plan;
+        EXPECT_GE(plan.wecken, u.mono - kFruehWecken) << "a plan to wake in the past";
         u.mono = std::max(u.mono, plan.wecken);
-        if (!gestellt && u.mono >= stellen_bei) {
-            u.abstand += versatz;
-            gestellt = true;
-        }
+        vielleicht_stellen();
     }
     ADD_FAILURE() << "no tick";
     return {};
 }
 
-TEST(Takt, AntwortetWennIhreSekundeBeginntUndNieDavor) {
-    for (const milliseconds nach : {0ms, 1ms, 400ms, 999ms}) {
-        Uhren u;
-        u.laufen(nach);
-        const Monoton start = u.mono;
-        const Tick t = warten_bis_zum_tick(u, Monoton::max(), 0ns);
-        EXPECT_EQ(t.sekunde, kSekunde + 1s) << nach.count() << " ms into the second";
-        EXPECT_GE(t.wand, Zeitpunkt(t.sekunde)) << nach.count() << " ms";
-        EXPECT_LT(t.wand, Zeitpunkt(t.sekunde) + 1ms) << nach.count() << " ms";
-        EXPECT_LE(t.mono - start, 1s) << nach.count() << " ms";
-    }
-}
+constexpr nanoseconds kVorlaeufe[] = {0ns, 40ms};
 
-// A step either way, at any moment of the wait: the tick still names the second that has just begun,
-// goes out as it begins, and comes at most one second later than it would have without the step.
-TEST(Takt, EineWanduhrGestelltWaehrendDesWartensKostetHoechstensEineSekunde) {
-    for (const nanoseconds versatz : std::initializer_list<nanoseconds>{-1h, 1h, -500ms, 500ms, -20ms, 20ms, -5ms, 5ms})
-        for (const milliseconds wann : {0ms, 100ms, 500ms, 590ms, 597ms, 599ms}) {
+// With a lead, the answer leaves that much early and so arrives as its second begins.
+TEST(Takt, AntwortetSoDassSieAnkommtWennIhreSekundeBeginntUndNieDavor) {
+    for (const nanoseconds vorlauf : kVorlaeufe)
+        for (const milliseconds nach : {0ms, 1ms, 400ms, 959ms, 961ms, 999ms}) {
             Uhren u;
-            u.laufen(400ms);
-            const Monoton ohne_schritt = u.mono + 600ms;
-            const Tick t = warten_bis_zum_tick(u, u.mono + wann, versatz);
-            const auto was = std::to_string(duration_cast<milliseconds>(versatz).count()) + " ms after " +
-                             std::to_string(wann.count()) + " ms";
-            EXPECT_EQ(t.sekunde, floor<seconds>(t.wand)) << was;
-            EXPECT_LT(t.wand - Zeitpunkt(t.sekunde), 1ms) << was;
-            EXPECT_LE(t.mono - ohne_schritt, 1s + kFruehWecken) << was;
+            u.laufen(nach);
+            const Monoton start = u.mono;
+            const Tick t = warten_bis_zum_tick(u, Monoton::max(), 0ns, vorlauf);
+            const auto was = std::to_string(nach.count()) + " ms into the second, lead " +
+                             std::to_string(duration_cast<milliseconds>(vorlauf).count()) + " ms";
+            // Inside the lead of the coming second, it cannot arrive in time and waits for the next.
+            EXPECT_EQ(t.sekunde, kSekunde + (nach + vorlauf + kBuendeln < 1s ? 1s : 2s)) << was;
+            EXPECT_GE(t.wand + vorlauf, Zeitpunkt(t.sekunde)) << was;
+            EXPECT_LT(t.wand + vorlauf, Zeitpunkt(t.sekunde) + 1ms) << was;
+            EXPECT_LE(t.mono - start, 2s) << was;
         }
 }
 
-TEST(Takt, ZuSpaetGewecktAntwortetSieMitDerLaufendenSekunde) {
+// A step either way, at any moment of the wait: the tick still names the second that begins as it
+// arrives, and comes at most one second later than it would have without the step.
+TEST(Takt, EineWanduhrGestelltWaehrendDesWartensKostetHoechstensEineSekunde) {
+    for (const nanoseconds vorlauf : kVorlaeufe)
+        for (const nanoseconds versatz :
+             std::initializer_list<nanoseconds>{-1h, 1h, -500ms, 500ms, -20ms, 20ms, -5ms, 5ms})
+            for (const milliseconds wann : {0ms, 100ms, 500ms, 550ms, 557ms, 559ms, 590ms, 597ms, 599ms}) {
+                Uhren u;
+                u.laufen(400ms);
+                const Monoton ohne_schritt = u.mono + 600ms - vorlauf;
+                const Tick t = warten_bis_zum_tick(u, u.mono + wann, versatz, vorlauf);
+                const auto was = std::to_string(duration_cast<milliseconds>(versatz).count()) + " ms after " +
+                                 std::to_string(wann.count()) + " ms, lead " +
+                                 std::to_string(duration_cast<milliseconds>(vorlauf).count()) + " ms";
+                EXPECT_EQ(t.sekunde, floor<seconds>(t.wand + vorlauf)) << was;
+                EXPECT_LT(t.wand + vorlauf - Zeitpunkt(t.sekunde), 1ms) << was;
+                EXPECT_LE(t.mono - ohne_schritt, 1s + kFruehWecken) << was;
+            }
+}
+
+TEST(Takt, ZuSpaetGewecktNenntSieDieSekundeIhrerAnkunft) {
     Uhren u;
-    const Taktplan plan = takt_planen(u.wand(), u.mono);
-    EXPECT_EQ(plan.sekunde, kSekunde + 1s);
+    const nanoseconds vorlauf = 40ms;
+    const Sekunde ziel = zielsekunde(u.wand(), vorlauf);
+    EXPECT_EQ(ziel, kSekunde + 1s);
+    const Taktplan plan = takt_planen(Zeitpunkt(ziel) - vorlauf, u.wand(), u.mono);
     for (const nanoseconds spaet : std::initializer_list<nanoseconds>{0ns, 300ms, 1200ms}) {
         Uhren spaeter = u;
         spaeter.mono = plan.wecken + kFruehWecken + spaet;
-        const Taktschritt s = takt_pruefen(plan, spaeter.wand(), spaeter.mono);
-        EXPECT_EQ(s.art, Taktschritt::ticken) << spaet.count();
-        EXPECT_EQ(s.sekunde, floor<seconds>(spaeter.wand())) << spaet.count();
+        EXPECT_EQ(takt_pruefen(plan, spaeter.wand(), spaeter.mono).art, Taktschritt::ticken) << spaet.count();
+        EXPECT_EQ(genannte_sekunde(ziel, spaeter.wand(), vorlauf), floor<seconds>(spaeter.wand() + vorlauf))
+            << spaet.count();
     }
-    // Set forward meanwhile: the running second began long before, so it plans anew.
+    // Set forward meanwhile: the second began long before, so every held answer is given a new one.
     Uhren vor = u;
     vor.mono = plan.wecken + kFruehWecken + 300ms;
     vor.abstand += 1h;
-    EXPECT_EQ(takt_pruefen(plan, vor.wand(), vor.mono).art, Taktschritt::warten);
+    EXPECT_EQ(takt_pruefen(plan, vor.wand(), vor.mono).art, Taktschritt::gestellt);
+}
+
+// Half the round trip, none without a measurement, and never more than a path a client can use.
+TEST(Takt, DerVorlaufIstDerHalbeRundlaufInSeinenGrenzen) {
+    EXPECT_EQ(vorlauf(0us), 0ns);
+    EXPECT_EQ(vorlauf(30us), 15us);
+    EXPECT_EQ(vorlauf(80ms), 40ms);
+    EXPECT_EQ(vorlauf(2 * kVorlaufHoechstens), kVorlaufHoechstens);
+    EXPECT_EQ(vorlauf(20s), kVorlaufHoechstens);
 }
 
 TEST(Zeittexte, EinAugenblickInZweiZonen) {
