@@ -31,7 +31,10 @@ constexpr int kWarteschlange = 4096;  // listen backlog
 // own. TCP_NODELAY: answers are single small writes, which Nagle would hold back until the client's
 // delayed ACK. TCP_DEFER_ACCEPT: a connection is handed over once its request has begun to arrive,
 // so the first read finds it, and a client that connects and sends nothing costs the kernel a
-// while, and no place, before it costs one.
+// while, and no place, before it costs one. But then the kernel takes the connection's first round
+// trip from its SYN-ACK to the request, however long the client waited in between (a browser's
+// connection opened ahead of time, a pool): a lead from that would send the answer early by up to
+// its bound. So with the lead the handshake completes as usual, and its ACK is the first sample.
 void einstellen(int fd, int option, int wert) {
     int ist = 0;
     socklen_t laenge = sizeof ist;
@@ -94,7 +97,13 @@ bool lauschen(const Einstellungen& e, Lauscher& l) {
         return false;
     }
     einstellen(a.native_handle(), TCP_NODELAY, 1);
-    einstellen(a.native_handle(), TCP_DEFER_ACCEPT, static_cast<int>((e.kopf_frist_ms + 999) / 1000));
+    if (e.vorlauf && !e.sofort) {
+        // Also when systemd's socket, or an earlier service on it, asked for deferring.
+        const int aus = 0;
+        ::setsockopt(a.native_handle(), IPPROTO_TCP, TCP_DEFER_ACCEPT, &aus, sizeof aus);
+    } else {
+        einstellen(a.native_handle(), TCP_DEFER_ACCEPT, static_cast<int>((e.kopf_frist_ms + 999) / 1000));
+    }
     const auto ende = a.local_endpoint(ec);
     const std::string adresse = ende.address().to_string();
     l.beschreibung = (ende.address().is_v6() ? '[' + adresse + ']' : adresse) + ':' + std::to_string(ende.port());

@@ -38,6 +38,21 @@ warten_auf 20 eval '[ "$(wc -l < "$arbeit/anfragen")" -ge 6 ]' || fehler "the lo
 erwarten "request log" "$(printf 'GET /\nGET /zeit.php\nGET /andere\nGET /zeitXphp\nGET /zeit.php/mehr\nPOST /zeit.php')" "$(anfragen)"
 erwarten "log lines in Common Log Format" 6 "$(grep -cE "$clf" "$arbeit/anfragen")"
 
+echo "a client that waits between connecting and asking gets no lead from its wait"
+# The kernel's first round trip must be the handshake's: one taken from the SYN-ACK to the request
+# would include the wait, and the answer would leave up to the lead's bound early.
+for _ in 1 2; do
+  verbinden wartend
+  sleep 0.7  # the client's own pause, as a pooled connection has
+  vorher=$EPOCHREALTIME
+  printf 'GET /zeit.php HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n' >&"$wartend"
+  antwort_lesen "$wartend" || fehler "no answer after a pause"
+  nachher=$EPOCHREALTIME
+  exec {wartend}>&-
+  sekunde=$(TZ=Asia/Kathmandu date -d "$rumpf" +%s)
+  zwischen "$vorher" "$sekunde" "$nachher" || fehler "after a pause: second $sekunde, asked at $vorher, answered by $nachher"
+done
+
 echo "--sofort: at once, the nearest second"
 dienst_starten 127.0.0.1 0 --sofort
 vorher=$EPOCHREALTIME

@@ -27,7 +27,11 @@ while i < len(rest):
 lauscher = socket.socket(socket.AF_INET6 if ":" in adresse else socket.AF_INET, socket.SOCK_STREAM)
 lauscher.bind((adresse, port))
 lauscher.listen(64)
-os.dup2(lauscher.fileno(), 3)
+# The socket may have been given descriptor 3 itself, and then dup2 leaves it as Python made it:
+# closed when the service is started.
+if lauscher.fileno() != 3:
+    os.dup2(lauscher.fileno(), 3)
+os.set_inheritable(3, True)
 os.environ["LISTEN_FDS"] = "1"
 os.environ["LISTEN_PID"] = str(os.getpid())
 os.execv(programm, [programm, "--bind", "192.0.2.1", "--port", "1", *weiter])
