@@ -86,24 +86,35 @@ std::optional<std::int64_t> Systemuhr::sekunde_utc(const SYSTEMTIME& zeit) {
     return Sekunde_seit_1970(utc);
 }
 
-bool Uhr_Win32::Datum_setzen(const Datum& datum) { return schreiben(Datum_ersetzt(ortsuhr_.lesen(), datum)); }
+bool Uhr_Win32::Datum_setzen(const Datum& datum) {
+    const auto neu = Datum_ersetzt(ortsuhr_.lesen(), datum);
+    return nimmt(neu) && zweimal_schreiben([&] { return *neu; });
+}
 
+// The range is checked on the whole second, before the fraction is taken, which leaves the second as
+// it is: the check looks up the zone's rules, and the clock would fall behind by the time that takes.
+// Each of the two writes takes the fraction afresh, for the same reason.
 bool Uhr_Win32::Uhrzeit_setzen(const Uhrzeit& zeit, const std::optional<Datum>& datum, Ankunft angekommen) {
+    using namespace std::chrono_literals;
     const SYSTEMTIME jetzt = ortsuhr_.lesen();
-    return schreiben(Uhrzeit_ersetzt(jetzt, zeit, datum, Seit(angekommen)));
+    if (!nimmt(Uhrzeit_ersetzt(jetzt, zeit, datum, 0ns))) return false;
+    return zweimal_schreiben([&] { return *Uhrzeit_ersetzt(jetzt, zeit, datum, Seit(angekommen)); });
+}
+
+// Only instants every build's clock takes are written (uhrbereich.h), though Windows would take more.
+bool Uhr_Win32::nimmt(const std::optional<SYSTEMTIME>& zeit) {
+    if (!zeit) return false;
+    const auto sekunde = ortsuhr_.sekunde_utc(*zeit);
+    return sekunde && Uhr_nimmt(*sekunde);
 }
 
 // SetLocalTime turns local time into UTC with the daylight-saving offset in force before the
 // write, not the one of the new time. When a write crosses a change of offset, the clock ends up
 // an hour off; the same write again, now under the new offset, lands where it should. Written twice
 // every time, since finding out whether a write crosses a change is more work than the second call.
-// Only instants every build's clock takes get that far (uhrbereich.h), though Windows would take more.
-bool Uhr_Win32::schreiben(const std::optional<SYSTEMTIME>& zeit) {
-    if (!zeit) return false;
-    const auto sekunde = ortsuhr_.sekunde_utc(*zeit);
-    if (!sekunde || !Uhr_nimmt(*sekunde)) return false;
-    if (!ortsuhr_.schreiben(*zeit)) return false;
-    ortsuhr_.schreiben(*zeit);
+bool Uhr_Win32::zweimal_schreiben(const std::function<SYSTEMTIME()>& neu) {
+    if (!ortsuhr_.schreiben(neu())) return false;
+    ortsuhr_.schreiben(neu());
     return true;
 }
 

@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <optional>
 
 #include "../plattform.h"
@@ -57,7 +58,8 @@ public:
     bool Uhrzeit_setzen(const Uhrzeit& zeit, const std::optional<Datum>& datum, Ankunft angekommen) override;
 
 private:
-    bool schreiben(const std::optional<SYSTEMTIME>& zeit);
+    bool nimmt(const std::optional<SYSTEMTIME>& zeit);
+    bool zweimal_schreiben(const std::function<SYSTEMTIME()>& neu);
     Ortsuhr& ortsuhr_;
 };
 
