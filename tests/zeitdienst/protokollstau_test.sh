@@ -32,6 +32,7 @@ flut() {
   /usr/bin/python3 - "$port" <<'PY'
 import socket
 import sys
+import time
 
 port = int(sys.argv[1])
 lang = b"0" * 200
@@ -41,17 +42,18 @@ for runde in range(1, 9):
     verbindungen = [socket.create_connection(("127.0.0.1", port), timeout=10) for _ in range(50)]
     for v in verbindungen:
         v.sendall(anfragen)
-    for v in verbindungen:
-        gelesen = b""
+    for nummer, v in enumerate(verbindungen):
+        gelesen, ende, beginn = b"", "closed", time.monotonic()
         try:
             while stueck := v.recv(65536):
                 gelesen += stueck
-        except OSError:
-            pass
+        except OSError as e:
+            ende = repr(e)
         v.close()
         n = gelesen.count(b"HTTP/1.1 200 ")
         if n != 8:
-            sys.exit(f"round {runde}: {n} answers on a connection, after {antworten} answers in all")
+            sys.exit(f"round {runde}: {n} answers on connection {nummer} ({ende} after {time.monotonic() - beginn:.1f} s;"
+                     f" {gelesen[:120]!r}), after {antworten} answers in all")
         antworten += n
 print(antworten)
 PY
