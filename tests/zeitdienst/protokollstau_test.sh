@@ -14,9 +14,11 @@ zwischen() { awk -v v="$1" -v s="$2" -v n="$3" 'BEGIN { exit !(v < s && s <= n) 
 mkfifo "$arbeit/rohr"
 exec {rohr}<>"$arbeit/rohr"
 # The log is standard output; its first line, where the service listens, is all that is read of it
-# until the end. With few places the service keeps few lines waiting for the log.
+# until the end. With few places the service keeps few lines waiting for the log; but room for two
+# rounds of the load below, since a round's connections may come while a loop still holds the places
+# of the last one, and for a new client the one longest at its head would be closed.
 uhrrecht_vorsatz
-"${vorsatz[@]}" timeout -k 5 900 "$ZEITDIENST" --bind 127.0.0.1 --port 0 --log - --max-connections 64 $dienst_optionen \
+"${vorsatz[@]}" timeout -k 5 900 "$ZEITDIENST" --bind 127.0.0.1 --port 0 --log - --max-connections 128 $dienst_optionen \
   >&"$rohr" &
 dienste+=($!)
 IFS= read -r -t 20 -u "$rohr" zeile || fehler "the service did not start"
