@@ -164,6 +164,7 @@ void Schleife::wecker_stellen() {
 // The tick is worked out afresh from the wall clock at each wake, so a clock set meanwhile either way
 // costs a new plan, never an answer early, late or never.
 void Schleife::wach() {
+    bool vorbereitet = false;
     for (;;) {
         const Uhrzeit u = uhren_lesen();
         const Taktschritt schritt = takt_pruefen(plan_, u.wand, u.mono);
@@ -171,6 +172,8 @@ void Schleife::wach() {
             case Taktschritt::ticken:
                 return ticken(u.wand);
             case Taktschritt::gleich_wieder:
+                if (!vorbereitet) vorbereiten();
+                vorbereitet = true;
                 continue;
             case Taktschritt::warten:
                 plan_ = schritt.plan;
@@ -182,6 +185,13 @@ void Schleife::wach() {
                 return planen(u.wand, u.mono);
         }
     }
+}
+
+// The texts of the coming tick are made while the loop waits for it: made at the tick, they cost
+// the first client of the second the time it takes to format a date.
+void Schleife::vorbereiten() {
+    for (const Gehalten& h : wartend_)
+        if (h.abflug() <= plan_.ziel + kBuendeln) h.sitzung->vorbereiten(genannte_sekunde(h.ziel, plan_.ziel, h.vorlauf));
 }
 
 void Schleife::ticken(Zeitpunkt wand) {

@@ -88,6 +88,7 @@ private:
     void planen(Zeitpunkt wand, Monoton mono);
     void wecker_stellen();
     void wach();
+    void vorbereiten();
     void ticken(Zeitpunkt wand);
     void kehren();
 

@@ -185,6 +185,11 @@ bool Sitzung::annehmen(const Antwort& antwort, std::string zeile) {
 
 // At the tick, as for an answer at once, the socket takes the answer itself when it can: a held
 // connection has waited for the tick, not for its socket, so it has been no business of the loop yet.
+void Sitzung::vorbereiten(Sekunde s) {
+    for (int i = 0; i < wartend_zahl_; ++i)
+        schleife_.text(wartend_[static_cast<std::size_t>(i)].antwort, s, s);
+}
+
 void Sitzung::zur_sekunde(Sekunde s) {
     if (wartend_zahl_ == 1) {
         gesendet_ = senden_sofort(fd(), schleife_.text(wartend_[0].antwort, s, s), ausgang_);

@@ -44,6 +44,8 @@ public:
 
     // The tick of second `s`: first every held connection's send, back to back, then the rest of
     // their work, so that the last client of the second waits for no one's bookkeeping.
+    // Just before the tick: the texts of second `s`, made while there is time to spare.
+    void vorbereiten(Sekunde s);
     void zur_sekunde(Sekunde s);
     void nach_der_sekunde(Sekunde s);
 
