@@ -23,17 +23,16 @@ warten_auf() {
   done
 }
 
-kein_bus=unix:path=/nonexistent/dadaviru-kein-bus
+ohne_uhrrecht_helfer=$(realpath "$(dirname "${BASH_SOURCE[0]}")/../tools/ohne_uhrrecht")
 
 # uhrrecht_vorsatz: sets the array $vorsatz to the words that go before a program so that it runs
-# as described above. For a program started in the background, `"${vorsatz[@]}" PROGRAM &` makes
-# $! the program itself, so a signal to it reaches the program.
+# through the project's run helper, as described above. For a program started in the background,
+# `"${vorsatz[@]}" PROGRAM &` makes $! the program itself, so a signal to it reaches the program.
 uhrrecht_vorsatz() {
-  vorsatz=(setpriv --bounding-set=-sys_time --inh-caps=-sys_time -- env DBUS_SYSTEM_BUS_ADDRESS="${privater_bus:-$kein_bus}")
-  # In a sanitizer build the interposer is loaded ahead of the sanitizer's runtime, which the
-  # runtime would otherwise refuse.
-  [ -z "${UHRATTRAPPE:-}" ] || vorsatz+=(LD_PRELOAD="$UHRATTRAPPE" UHRATTRAPPE_PROTOKOLL="${uhr_protokoll:-/dev/null}"
-    ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}verify_asan_link_order=0")
+  vorsatz=("$ohne_uhrrecht_helfer")
+  [ -z "${privater_bus:-}" ] || vorsatz+=(--bus "$privater_bus")
+  [ -z "${UHRATTRAPPE:-}" ] || vorsatz+=(--attrappe "$UHRATTRAPPE" --protokoll "${uhr_protokoll:-/dev/null}")
+  vorsatz+=(--)
 }
 
 # ohne_uhrrecht CMD...

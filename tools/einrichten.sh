@@ -10,7 +10,8 @@ set -euo pipefail
 declare -A pakete=(
   # Building the Linux programs, the time service and the test tools.
   [bauen]="build-essential cmake ninja-build pkg-config ca-certificates libcurl4-openssl-dev libboost-dev
-           libsystemd-dev libcap-dev libgtk-3-dev imagemagick libgtest-dev googletest libx11-dev tzdata util-linux"
+           libsystemd-dev libcap-dev libgtk-3-dev imagemagick libgtest-dev googletest libx11-dev tzdata util-linux
+           python3-pytest python3-dbusmock"
   [ausprobieren]=""
   # The Windows programs, cross-built, and the Wine that runs their tests.
   [windows]="g++-mingw-w64-i686 mingw-w64-tools g++-mingw-w64-x86-64 wine wine32:i386 wine64"
@@ -18,7 +19,7 @@ declare -A pakete=(
   # The real chain that sets the clock, for the tests and the benchmark: a private bus, timedated, polkit.
   [uhrkette]="systemd dbus-daemon dbus-bin polkitd"
   [tests]="git clang-format clang libclang-rt-14-dev xvfb xdotool xauth locales libcap2-bin curl file openssl
-           python3-dbusmock iproute2"
+           iproute2"
   [bench]="wrk nginx-light hyperfine time binutils"
   [dauertest]="stress-ng"
 )

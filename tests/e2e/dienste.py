@@ -1,0 +1,84 @@
+# Time services on loopback for the end-to-end tests: the real zeitdienst or the tests' pruefdienst,
+# each on a port it picks (or one the build's programs name), started through the run helper and
+# waited for until it says where it listens; every request lands in its log.
+# SPDX-License-Identifier: MIT
+import re
+import subprocess
+
+import pytest
+
+from sicher import erwarten
+
+# The built-in services' answers in the runs, one date and time per pass.
+PASS_ANTWORTEN = ["2001-01-01 01:01:01", "2002-02-02 02:02:02", "2003-03-03 03:03:03", "2004-04-04 04:04:04"]
+
+
+class Dienst:
+    def __init__(self, prozess, ausgabe, protokoll, adresse, port):
+        self.prozess, self.ausgabe, self.protokoll = prozess, ausgabe, protokoll
+        self.adresse, self.port = adresse, port
+
+    @property
+    def url(self):
+        return f"http://{self.adresse}:{self.port}/zeit.php"
+
+    def anfragen(self):
+        """The requests so far, "METHOD path" each (without the query), from the service's log."""
+        if not self.protokoll or not self.protokoll.exists():
+            return []
+        return [f"{m[1]} {m[2]}" for m in re.finditer(r'"(\S+) ([^ ?"]*)\S* [^"]*"', self.protokoll.read_text())]
+
+
+class Dienste:
+    """Starts services for one test; they end with it."""
+
+    def __init__(self, umgebung, bau):
+        self.umgebung, self.bau = umgebung, bau
+        self.alle = []
+        # The log every service of the test shares, so the order of requests across them shows.
+        self.protokoll = umgebung.arbeit / "anfragen"
+
+    def starten(self, *optionen, programm=None, adresse="127.0.0.1", port=0, protokoll=True, attrappe=True):
+        nummer = len(self.alle) + 1
+        ausgabe = self.umgebung.arbeit / f"dienst.{nummer}"
+        log = ["--log", str(self.protokoll)] if protokoll else []
+        with open(ausgabe, "w") as aus:
+            # A service outlives no test by long, even one that is killed.
+            prozess = self.umgebung.starten("timeout", "-k", "5", "900", programm or self.bau.pruefdienst,
+                                            "--bind", adresse, "--port", port, *log, *optionen,
+                                            ausgabe=aus, fehlerausgabe=subprocess.STDOUT, attrappe=attrappe)
+
+        def gestartet():
+            m = re.search(r": listening on .*:(\d+)$", ausgabe.read_text(), re.M)
+            return m and int(m[1])
+
+        port = erwarten(gestartet, 20, f"the service on {adresse} ({ausgabe.read_text() if ausgabe.exists() else ''})")
+        dienst = Dienst(prozess, ausgabe, self.protokoll if protokoll else None, adresse, port)
+        self.alle.append(dienst)
+        return dienst
+
+    def anfragen(self):
+        return Dienst(None, None, self.protokoll, None, None).anfragen()
+
+    def vier_starten(self, verzoegerung_ms=0, uebersteuerung=None):
+        """The three built-in services and a fourth named in dadaviru.txt, each answering with the
+        date and time of its pass; `uebersteuerung` formats the override file's line from its URL."""
+        for host, antwort in zip(self.bau.hosts, PASS_ANTWORTEN):
+            adresse, port = host.rsplit(":", 1)
+            self.starten("--delay", verzoegerung_ms, "--body", antwort, adresse=adresse, port=port)
+        vierter = self.starten("--delay", verzoegerung_ms, "--body", PASS_ANTWORTEN[3], adresse="127.0.0.4")
+        (self.umgebung.arbeit / "dadaviru.txt").write_text((uebersteuerung or str)(vierter.url) + "\n")
+        return vierter
+
+    def beenden(self):
+        from sicher import beenden
+        for d in self.alle:
+            beenden(d.prozess)
+        self.alle.clear()
+
+
+@pytest.fixture
+def dienste(umgebung, bau):
+    d = Dienste(umgebung, bau)
+    yield d
+    d.beenden()
