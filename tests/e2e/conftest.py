@@ -26,7 +26,7 @@ def pytest_addoption(parser):
 
 
 def pytest_configure(config):
-    config.addinivalue_line("markers", "ctest(zeitlimit=120, sperren=(), braucht=()): how ctest runs the test")
+    config.addinivalue_line("markers", "ctest(zeitlimit=120, sperren=(), braucht=(), etiketten=()): how ctest runs the test")
 
 
 def _plattform(item):
@@ -60,6 +60,8 @@ def pytest_collection_modifyitems(session, config, items):
         eigenschaften = [f"TIMEOUT {art.get('zeitlimit', 120)}"]
         if art.get("sperren"):
             eigenschaften.append('RESOURCE_LOCK "' + ";".join(art["sperren"]) + '"')
+        if art.get("etiketten"):
+            eigenschaften.append('LABELS "' + ";".join(art["etiketten"]) + '"')
         if art.get("braucht"):
             eigenschaften.append('FIXTURES_REQUIRED "' + ";".join(art["braucht"]) + '"')
         zeilen.append(f"set_tests_properties({name} PROPERTIES {' '.join(eigenschaften)})")
