@@ -3,6 +3,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include <chrono>
 #include <optional>
 #include <string>
 
@@ -13,6 +14,10 @@ class Inet_Dienst {
 public:
     virtual ~Inet_Dienst() = default;
     virtual std::optional<std::string> OpenURL(const std::string& url) = 0;
+    // When the last answer that OpenURL gave was whole, read as close to its arrival as the client
+    // can: the clock is set to the answer's time plus the time since. A client that cannot tell
+    // says nothing, and the run takes the moment OpenURL returned.
+    virtual std::optional<std::chrono::steady_clock::time_point> Angekommen() const { return std::nullopt; }
 };
 
 // The two properties of the exit timer that the run writes.

@@ -31,7 +31,7 @@ void Zeit_setzen(Inet_Dienst& inet, Timer_Dienst& timer_ende, Plattform& plattfo
         Ankunft angekommen;
         geschuetzt([&] {
             antwort = inet.OpenURL(*url);
-            angekommen = std::chrono::steady_clock::now();
+            angekommen = inet.Angekommen().value_or(std::chrono::steady_clock::now());
         });
         if (!antwort) continue;
 

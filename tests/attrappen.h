@@ -35,6 +35,8 @@ public:
     std::map<std::string, std::string> antworten;  // URLs not listed fail
     bool werfen = false;
     std::vector<Ankunft> beantwortet;  // when each answer was handed back
+    std::optional<Ankunft> angekommen;  // what the client reports, if anything
+    std::optional<Ankunft> Angekommen() const override { return angekommen; }
     std::optional<std::string> OpenURL(const std::string& url) override {
         journal_.push_back("OpenURL " + url);
         if (werfen) throw std::runtime_error("fetch");

@@ -25,6 +25,21 @@ TEST_F(Inet, HoltDieZeitVomDienst) {
     }
 }
 
+// The arrival the client reports lies within its own call, and a failed fetch reports none: an
+// older answer's arrival would set the clock behind by the time since then.
+TEST_F(Inet, MeldetDieAnkunftNurDerEigenenAntwort) {
+    auto& inet = client(10s);
+    const auto vorher = std::chrono::steady_clock::now();
+    ASSERT_TRUE(inet.OpenURL(url("normal")));
+    const auto nachher = std::chrono::steady_clock::now();
+    const auto angekommen = inet.Angekommen();
+    ASSERT_TRUE(angekommen);
+    EXPECT_GE(*angekommen, vorher);
+    EXPECT_LE(*angekommen, nachher);
+    EXPECT_EQ(inet.OpenURL(url("fehler500")), std::nullopt);
+    EXPECT_EQ(inet.Angekommen(), std::nullopt);
+}
+
 TEST_F(Inet, FehlerstatusIstKeineAntwort) {
     auto& inet = client(10s);
     EXPECT_EQ(inet.OpenURL(url("normal", "/gibt-es-nicht")), std::nullopt);  // 404

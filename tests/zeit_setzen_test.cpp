@@ -55,6 +55,16 @@ TEST_F(Lauf, JedeZeitTraegtDieAnkunftIhrerEigenenAntwort) {
     }
 }
 
+// A client that read the time as the body was whole knows the arrival better than the moment it
+// returned, which comes later by whatever it did after.
+TEST_F(Lauf, DieAnkunftDesClientsGilt) {
+    inet.antworten = {{url0, "2001-01-01 01:01:01"}};
+    inet.angekommen = std::chrono::steady_clock::now() - std::chrono::milliseconds(300);
+    starten();
+    ASSERT_EQ(uhr.ankuenfte.size(), 1u);
+    EXPECT_EQ(uhr.ankuenfte[0], *inet.angekommen);
+}
+
 // Pass 2 fails after pass 1 answered, and pass 3 has no file: neither writes pass 1's answer again.
 TEST_F(Lauf, EinAusgefallenerDienstAendertNichtsUndDerNaechsteSetztDieUhr) {
     inet.antworten = {{url1, "2002-02-02 02:02:02"}};

@@ -13,6 +13,7 @@ namespace {
 struct Empfang {
     std::string koerper;
     bool zu_lang = false;
+    std::chrono::steady_clock::time_point zuletzt;  // when the last bytes came
 };
 
 size_t empfangen(char* daten, size_t, size_t anzahl, void* ziel) {
@@ -22,6 +23,7 @@ size_t empfangen(char* daten, size_t, size_t anzahl, void* ziel) {
         return CURL_WRITEFUNC_ERROR;
     }
     empfang.koerper.append(daten, anzahl);
+    empfang.zuletzt = std::chrono::steady_clock::now();
     return anzahl;
 }
 
@@ -58,6 +60,7 @@ Inet_Curl::Inet_Curl(std::chrono::milliseconds zeitlimit) {
 }
 
 std::optional<std::string> Inet_Curl::OpenURL(const std::string& url) {
+    angekommen_.reset();
     CURL* c = curl_.get();
     // libcurl takes the URL as a C string: an embedded NUL would quietly shorten it.
     if (!c || url.find('\0') != std::string::npos) return std::nullopt;
@@ -76,6 +79,7 @@ std::optional<std::string> Inet_Curl::OpenURL(const std::string& url) {
     long status = 0;
     if (curl_easy_getinfo(c, CURLINFO_RESPONSE_CODE, &status) != CURLE_OK || status < 200 || status > 299)
         return std::nullopt;
+    if (!empfang.koerper.empty()) angekommen_ = empfang.zuletzt;
     return std::move(empfang.koerper);
 }
 

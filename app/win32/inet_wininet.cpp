@@ -170,19 +170,27 @@ std::optional<std::string> koerper_lesen(HINTERNET anfrage, Stoppuhr::time_point
     }
 }
 
+// A fetch's body, when it was whole, and the handles it came through, which close only after the
+// answer has been handed on: closing them costs time that would count as the answer's age.
+struct Geholt {
+    std::optional<std::string> koerper;
+    std::chrono::steady_clock::time_point angekommen;
+    Inet_Griff verbindung, anfrage;
+};
+
 // The hops of one fetch, synchronous, on the thread of its own that OpenURL starts.
-std::optional<std::string> holen(HINTERNET sitzung, std::optional<std::wstring> aktuell, Stoppuhr::time_point frist,
-                                 const std::atomic<bool>& aufgegeben) {
+Geholt holen(HINTERNET sitzung, std::optional<std::wstring> aktuell, Stoppuhr::time_point frist,
+             const std::atomic<bool>& aufgegeben) {
     for (long umleitungen = 0;; ++umleitungen) {
         const auto ziel = zerlegen(*aktuell);
-        if (!ziel) return std::nullopt;
+        if (!ziel) return {};
         const DWORD rest = verbleibend(frist);
-        if (rest == 0 || aufgegeben) return std::nullopt;
+        if (rest == 0 || aufgegeben) return {};
 
-        const Inet_Griff verbindung(wininet()->InternetConnectW(
+        Inet_Griff verbindung(wininet()->InternetConnectW(
             sitzung, ziel->host.c_str(), ziel->port, ziel->nutzer.empty() ? nullptr : ziel->nutzer.c_str(),
             ziel->kennwort.empty() ? nullptr : ziel->kennwort.c_str(), INTERNET_SERVICE_HTTP, 0, 0));
-        if (!verbindung) return std::nullopt;
+        if (!verbindung) return {};
         // The hop's connect, send and wait for the headers each get no more than the time that is
         // left. Set on the connection, before the request exists, so that the request takes them on.
         for (const DWORD option :
@@ -190,28 +198,29 @@ std::optional<std::string> holen(HINTERNET sitzung, std::optional<std::wstring> 
             zeitlimit_setzen(verbindung.get(), option, rest);
 
         const wchar_t* alle_typen[] = {L"*/*", nullptr};
-        const Inet_Griff anfrage(
+        Inet_Griff anfrage(
             wininet()->HttpOpenRequestW(verbindung.get(), L"GET", ziel->pfad.c_str(), nullptr, nullptr, alle_typen,
                                         anfrage_flags | (ziel->https ? INTERNET_FLAG_SECURE : 0), 0));
-        if (!anfrage || !wininet()->HttpSendRequestW(anfrage.get(), nullptr, 0, nullptr, 0)) return std::nullopt;
+        if (!anfrage || !wininet()->HttpSendRequestW(anfrage.get(), nullptr, 0, nullptr, 0)) return {};
 
         // Given up by now: whatever came, nobody waits for it.
         const auto status = aufgegeben ? std::nullopt : status_lesen(anfrage.get());
-        if (!status) return std::nullopt;
+        if (!status) return {};
         if (ist_umleitung(*status)) {
-            if (umleitungen == Inet_hoechste_Umleitungen) return std::nullopt;
+            if (umleitungen == Inet_hoechste_Umleitungen) return {};
             const auto ort = ziel_lesen(anfrage.get());
-            if (!ort) return std::nullopt;
+            if (!ort) return {};
             aktuell = zusammensetzen(*aktuell, *ort);
-            if (!aktuell) return std::nullopt;
+            if (!aktuell) return {};
             // Up from http to https, never down: what a service sends over https must not be
             // handed to whoever sits on the plain way to another.
             const auto naechstes = zerlegen(*aktuell);
-            if (ziel->https && naechstes && !naechstes->https) return std::nullopt;
+            if (ziel->https && naechstes && !naechstes->https) return {};
             continue;  // the next hop checks the new URL's scheme
         }
-        if (*status < 200 || *status > 299) return std::nullopt;
-        return koerper_lesen(anfrage.get(), frist);
+        if (*status < 200 || *status > 299) return {};
+        auto koerper = koerper_lesen(anfrage.get(), frist);
+        return {std::move(koerper), std::chrono::steady_clock::now(), std::move(verbindung), std::move(anfrage)};
     }
 }
 
@@ -222,6 +231,7 @@ struct Abruf {
     std::condition_variable fertig_meldung;
     bool fertig = false;
     std::optional<std::string> antwort;
+    std::chrono::steady_clock::time_point angekommen;
     std::atomic<bool> aufgegeben{false};
 };
 
@@ -245,6 +255,7 @@ Inet_Wininet::Inet_Wininet(std::chrono::milliseconds zeitlimit) : zeitlimit_(zei
 // handles only it closes, and the caller stops waiting at the deadline. A thread given up ends at
 // its next step, or when its call does; it holds the session until then.
 std::optional<std::string> Inet_Wininet::OpenURL(const std::string& url) {
+    angekommen_.reset();
     if (!sitzung_ || !*sitzung_) return std::nullopt;
     auto aktuell = win32::Utf16(url);
     if (!aktuell || aktuell->size() > laengste_url) return std::nullopt;
@@ -253,9 +264,10 @@ std::optional<std::string> Inet_Wininet::OpenURL(const std::string& url) {
     const auto abruf = std::make_shared<Abruf>();
     try {
         std::thread([abruf, sitzung = sitzung_, aktuell = std::move(aktuell), frist]() mutable {
-            auto antwort = holen(sitzung->get(), std::move(aktuell), frist, abruf->aufgegeben);
+            auto geholt = holen(sitzung->get(), std::move(aktuell), frist, abruf->aufgegeben);
             const std::lock_guard sperre(abruf->schloss);
-            abruf->antwort = std::move(antwort);
+            abruf->antwort = std::move(geholt.koerper);
+            abruf->angekommen = geholt.angekommen;
             abruf->fertig = true;
             abruf->fertig_meldung.notify_one();
         }).detach();
@@ -267,6 +279,7 @@ std::optional<std::string> Inet_Wininet::OpenURL(const std::string& url) {
         abruf->aufgegeben = true;
         return std::nullopt;
     }
+    if (abruf->antwort) angekommen_ = abruf->angekommen;
     return std::move(abruf->antwort);
 }
 

@@ -33,9 +33,12 @@ public:
     // 2xx, a request that outlasts the time limit or an answer longer than Inet_hoechste_Antwort
     // gives nothing.
     std::optional<std::string> OpenURL(const std::string& url) override;
+    // Read on the fetch's thread as the body was whole, before the caller woke and the handles closed.
+    std::optional<std::chrono::steady_clock::time_point> Angekommen() const override { return angekommen_; }
 
 private:
     std::chrono::milliseconds zeitlimit_;
+    std::optional<std::chrono::steady_clock::time_point> angekommen_;
     // Shared with the fetches still running, which use it until they end.
     std::shared_ptr<const Inet_Griff> sitzung_;
 };
