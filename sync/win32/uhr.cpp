@@ -93,12 +93,14 @@ bool Uhr_Win32::Datum_setzen(const Datum& datum) {
 
 // The range is checked on the whole second, before the fraction is taken, which leaves the second as
 // it is: the check looks up the zone's rules, and the clock would fall behind by the time that takes.
-// Each of the two writes takes the fraction afresh, for the same reason.
+// Each of the two writes takes the fraction afresh, for the same reason. A SYSTEMTIME holds whole
+// milliseconds and the conversion cuts the rest off: half a millisecond more makes that a rounding,
+// so the clock lands within half a millisecond either way instead of up to one behind.
 bool Uhr_Win32::Uhrzeit_setzen(const Uhrzeit& zeit, const std::optional<Datum>& datum, Ankunft angekommen) {
     using namespace std::chrono_literals;
     const SYSTEMTIME jetzt = ortsuhr_.lesen();
     if (!nimmt(Uhrzeit_ersetzt(jetzt, zeit, datum, 0ns))) return false;
-    return zweimal_schreiben([&] { return *Uhrzeit_ersetzt(jetzt, zeit, datum, Seit(angekommen)); });
+    return zweimal_schreiben([&] { return *Uhrzeit_ersetzt(jetzt, zeit, datum, Seit(angekommen) + 500us); });
 }
 
 // Only instants every build's clock takes are written (uhrbereich.h), though Windows would take more.
