@@ -85,8 +85,8 @@ TEST_F(Berlin, SommerzeitEndetUndDieUhrStehtInDerDoppeltenStunde) {
     // date-only answer for the same day, or the time of day it already shows, keeps it where it is.
     for (const std::time_t jetzt : {utc(2026, 10, 25, 0, 30, 30), utc(2026, 10, 25, 1, 30, 30)}) {
         const timespec uhr{jetzt, 0};
-        EXPECT_EQ(posix::Datum_ersetzt(uhr, Datum{2026, 10, 25})->tv_sec, jetzt);
-        EXPECT_EQ(posix::Uhrzeit_ersetzt(uhr, Uhrzeit{2, 30, 30}, Datum{2026, 10, 25}, {})->tv_sec, jetzt);
+        EXPECT_EQ(posix::Timespec_mit_Datum(uhr, Datum{2026, 10, 25})->tv_sec, jetzt);
+        EXPECT_EQ(posix::Timespec_mit_Uhrzeit(uhr, Uhrzeit{2, 30, 30}, Datum{2026, 10, 25}, {})->tv_sec, jetzt);
     }
 }
 
@@ -95,16 +95,16 @@ TEST_F(Berlin, DoppelteStundeAnIhrenGrenzenUmEineSekundeFalsch) {
     // and a clock a second fast at 02:00:00 CET, given 02:59:59 (the truth: CEST, a second
     // earlier). Either way the occurrence a second away is meant, not the one an hour away.
     const timespec langsam{utc(2026, 10, 25, 0, 59, 59), 0};
-    EXPECT_EQ(posix::Uhrzeit_ersetzt(langsam, Uhrzeit{2, 0, 0}, Datum{2026, 10, 25}, {})->tv_sec,
+    EXPECT_EQ(posix::Timespec_mit_Uhrzeit(langsam, Uhrzeit{2, 0, 0}, Datum{2026, 10, 25}, {})->tv_sec,
               utc(2026, 10, 25, 1, 0, 0));
     const timespec schnell{utc(2026, 10, 25, 1, 0, 0), 0};
-    EXPECT_EQ(posix::Uhrzeit_ersetzt(schnell, Uhrzeit{2, 59, 59}, Datum{2026, 10, 25}, {})->tv_sec,
+    EXPECT_EQ(posix::Timespec_mit_Uhrzeit(schnell, Uhrzeit{2, 59, 59}, Datum{2026, 10, 25}, {})->tv_sec,
               utc(2026, 10, 25, 0, 59, 59));
 }
 
 TEST_F(Berlin, DatumErsetzenBehaeltUhrzeitUndBruchteil) {
     const timespec jetzt{utc(2026, 12, 7, 12, 45, 9), 123'000'000};  // 13:45:09.123 CET
-    const auto neu = posix::Datum_ersetzt(jetzt, Datum{2026, 7, 1});
+    const auto neu = posix::Timespec_mit_Datum(jetzt, Datum{2026, 7, 1});
     ASSERT_TRUE(neu);
     EXPECT_EQ(neu->tv_sec, utc(2026, 7, 1, 11, 45, 9));  // 13:45:09 CEST
     EXPECT_EQ(neu->tv_nsec, 123'000'000);
@@ -113,32 +113,32 @@ TEST_F(Berlin, DatumErsetzenBehaeltUhrzeitUndBruchteil) {
 TEST_F(Berlin, UhrzeitErsetzenBehaeltDasDatumUndDerBruchteilIstDieZeitSeitDerAnkunft) {
     using namespace std::chrono_literals;
     const timespec jetzt{utc(2026, 12, 7, 12, 45, 9), 500'000'000};
-    const auto neu = posix::Uhrzeit_ersetzt(jetzt, Uhrzeit{8, 0, 30}, std::nullopt, 250ms);
+    const auto neu = posix::Timespec_mit_Uhrzeit(jetzt, Uhrzeit{8, 0, 30}, std::nullopt, 250ms);
     ASSERT_TRUE(neu);
     EXPECT_EQ(neu->tv_sec, utc(2026, 12, 7, 7, 0, 30));
     EXPECT_EQ(neu->tv_nsec, 250'000'000);
     // The second stays the text's own, however long ago the answer came.
-    EXPECT_EQ(posix::Uhrzeit_ersetzt(jetzt, Uhrzeit{8, 0, 30}, std::nullopt, 1700ms)->tv_sec,
+    EXPECT_EQ(posix::Timespec_mit_Uhrzeit(jetzt, Uhrzeit{8, 0, 30}, std::nullopt, 1700ms)->tv_sec,
               utc(2026, 12, 7, 7, 0, 30));
-    EXPECT_EQ(posix::Uhrzeit_ersetzt(jetzt, Uhrzeit{8, 0, 30}, std::nullopt, 1700ms)->tv_nsec, 999'999'999);
-    EXPECT_EQ(posix::Uhrzeit_ersetzt(jetzt, Uhrzeit{8, 0, 30}, std::nullopt, -5ms)->tv_nsec, 0);
+    EXPECT_EQ(posix::Timespec_mit_Uhrzeit(jetzt, Uhrzeit{8, 0, 30}, std::nullopt, 1700ms)->tv_nsec, 999'999'999);
+    EXPECT_EQ(posix::Timespec_mit_Uhrzeit(jetzt, Uhrzeit{8, 0, 30}, std::nullopt, -5ms)->tv_nsec, 0);
 }
 
 TEST_F(Berlin, MitternachtZwischenDenBeidenSchreibvorgaengen) {
     // The date 2026-12-07 was written at 23:59:59.9; when the time is written the clock reads
     // 00:00:00.1 on the 8th. The time of the same answer belongs to the 7th.
     const timespec nach_mitternacht{utc(2026, 12, 7, 23, 0, 0), 100'000'000};
-    const auto mit_datum = posix::Uhrzeit_ersetzt(nach_mitternacht, Uhrzeit{23, 59, 59}, Datum{2026, 12, 7}, {});
+    const auto mit_datum = posix::Timespec_mit_Uhrzeit(nach_mitternacht, Uhrzeit{23, 59, 59}, Datum{2026, 12, 7}, {});
     ASSERT_TRUE(mit_datum);
     EXPECT_EQ(mit_datum->tv_sec, utc(2026, 12, 7, 22, 59, 59));
-    const auto ohne_datum = posix::Uhrzeit_ersetzt(nach_mitternacht, Uhrzeit{23, 59, 59}, std::nullopt, {});
+    const auto ohne_datum = posix::Timespec_mit_Uhrzeit(nach_mitternacht, Uhrzeit{23, 59, 59}, std::nullopt, {});
     EXPECT_EQ(ohne_datum->tv_sec, utc(2026, 12, 8, 22, 59, 59));
 }
 
 TEST_F(Berlin, DatumAufDenTagDerUmstellung) {
     // The kept time of day 02:30 does not exist on the new date: the gap rule applies.
     const timespec jetzt{utc(2026, 12, 7, 1, 30, 0), 0};  // 02:30 CET
-    const auto neu = posix::Datum_ersetzt(jetzt, Datum{2026, 3, 29});
+    const auto neu = posix::Timespec_mit_Datum(jetzt, Datum{2026, 3, 29});
     ASSERT_TRUE(neu);
     EXPECT_EQ(neu->tv_sec, utc(2026, 3, 29, 1, 30, 0));
 }

@@ -3,6 +3,7 @@
 #include "antwort.h"
 
 #include <boost/beast/http/empty_body.hpp>
+#include <boost/beast/http/error.hpp>
 #include <boost/beast/http/message.hpp>
 #include <boost/beast/http/string_body.hpp>
 #include <boost/beast/http/write.hpp>
@@ -34,6 +35,12 @@ Antwort fehlerantwort(http::status status, int wartend) {
     return a;
 }
 
+http::status fehlerstatus(boost::system::error_code ec) {
+    if (ec == http::error::header_limit) return http::status::request_header_fields_too_large;
+    if (ec == http::error::body_limit) return http::status::payload_too_large;
+    return http::status::bad_request;
+}
+
 std::string antworttext(const Antwort& antwort, Sekunde text, Sekunde datum) {
     const std::string rumpf = antwort.zeit ? ortszeit_text(text) : std::string();
     const auto kopf_setzen = [&](auto& nachricht) {
@@ -60,5 +67,11 @@ std::string antworttext(const Antwort& antwort, Sekunde text, Sekunde datum) {
     }
     return std::move(aus).str();
 }
+
+Genannt sofort_genannt(Zeitpunkt jetzt) {
+    return {antwortzeit(jetzt, true).sekunde, std::chrono::floor<std::chrono::seconds>(jetzt)};
+}
+
+std::size_t rumpflaenge(const Antwort& antwort) { return antwort.zeit && !antwort.nur_kopf ? kTextLaenge : 0; }
 
 }  // namespace zeitdienst

@@ -7,6 +7,8 @@
 
 #include <boost/beast/http/status.hpp>
 #include <boost/beast/http/verb.hpp>
+#include <boost/system/error_code.hpp>
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -48,9 +50,22 @@ Antwort beantworten(const Anfrage& anfrage, bool sofort, bool uhr_synchron);
 // For a request that could not be read: 400, 413 or 431, and the connection closed after it, since
 // what follows on it cannot be trusted to be the next request. It waits behind `wartend` held answers.
 Antwort fehlerantwort(http::status status, int wartend);
+// Which of them for the reader's error `ec`: 431 for a head too long, 413 for a body too long, else 400.
+http::status fehlerstatus(boost::system::error_code ec);
 
 // The whole answer as sent: status line, headers and body, the body naming `text` and the Date header
 // `datum` (for an answer at once: now rounded for the client, and now cut off, as HTTP wants it).
 std::string antworttext(const Antwort& antwort, Sekunde text, Sekunde datum);
+
+// The seconds an answer at once names, sent at `jetzt`: in its body now rounded for the client, in
+// its Date header (and the log) now cut off. A held answer names its second in both.
+struct Genannt {
+    Sekunde text;
+    Sekunde datum;
+};
+Genannt sofort_genannt(Zeitpunkt jetzt);
+
+// The length of the body as sent, for the log: a HEAD answer names one it does not send.
+std::size_t rumpflaenge(const Antwort& antwort);
 
 }  // namespace zeitdienst

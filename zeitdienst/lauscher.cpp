@@ -203,7 +203,7 @@ void Annehmer::einlassen(int fd, const net::ip::address& adresse) {
         ::close(fd);
         return;
     }
-    std::make_shared<Sitzung>(fd, art_, schleife_, q, adresse)->starten();
+    std::make_shared<Sitzung>(fd, art_, schleife_.umfeld(), q, adresse)->starten();
 }
 
 }  // namespace zeitdienst

@@ -175,6 +175,19 @@ std::string sicher(std::string_view roh) {
     return s;
 }
 
+std::string Protokoll::anfragezeile(std::string_view methode, std::string_view ziel, unsigned version) {
+    std::string z;
+    z.reserve(methode.size() + ziel.size() + 10);
+    z += methode;
+    z += ' ';
+    z += ziel;
+    z += " HTTP/";
+    z += std::to_string(version / 10);
+    z += '.';
+    z += std::to_string(version % 10);
+    return z;
+}
+
 std::string Protokoll::zeile(std::string_view wer, std::string_view anfragezeile, int status, std::size_t laenge,
                              Sekunde s) {
     std::string z;

@@ -47,6 +47,8 @@ public:
     // the second, in the zone chosen for the texts.
     static std::string zeile(std::string_view wer, std::string_view anfragezeile, int status, std::size_t laenge,
                              Sekunde s);
+    // The request line, from what the reader kept of it: "GET / HTTP/1.1" (`version` 11).
+    static std::string anfragezeile(std::string_view methode, std::string_view ziel, unsigned version);
 
 private:
     void schreiber();

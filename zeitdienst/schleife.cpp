@@ -6,6 +6,8 @@
 #include <boost/asio/post.hpp>
 #include <iterator>
 
+#include "sitzung.h"
+
 namespace zeitdienst {
 
 namespace {
@@ -17,12 +19,12 @@ Monoton mono() { return std::chrono::steady_clock::now(); }
 
 // Both clocks at one moment: read the monotonic one around the wall clock, and again if the thread
 // was put aside in between, which would look like the wall clock being set.
-struct Uhrzeit {
+struct Ablesung {
     Zeitpunkt wand;
     Monoton mono;
 };
-Uhrzeit uhren_lesen() {
-    Uhrzeit u{};
+Ablesung uhren_lesen() {
+    Ablesung u{};
     for (int versuch = 0; versuch < 5; ++versuch) {
         const Monoton vorher = mono();
         u.wand = std::chrono::system_clock::now();
@@ -35,9 +37,27 @@ Uhrzeit uhren_lesen() {
 
 }  // namespace
 
-void Schleife::anmelden(Sitzung& s) {
-    alle_.push_back(s);
-    if (kehrt_) return;
+Schleife::Schleife(Gemeinsam& g) : g_(g), umfeld_{g.e, g.plaetze, g.uhr, g.protokoll, ioc_, texte_, *this} {}
+
+Schleife::~Schleife() { gehalten_.clear(); }
+
+Eintrag& Schleife::anmelden(Sitzung& s) {
+    Eintrag* e = nullptr;
+    if (frei_.empty()) {
+        e = &eintraege_.emplace_back();
+    } else {
+        e = &frei_.front();
+        frei_.pop_front();
+    }
+    // Other loops reach an entry only through ruhend_ and koepfe_, and this one is in neither yet.
+    e->sitzung = &s;
+    e->verdraengt = false;
+    alle_.push_back(*e);
+    if (!kehrt_) kehren_lassen();
+    return *e;
+}
+
+void Schleife::kehren_lassen() {
     kehrt_ = true;
     kehrer_.expires_after(kKehrtakt);
     kehrer_.async_wait([this](boost::system::error_code ec) {
@@ -45,37 +65,38 @@ void Schleife::anmelden(Sitzung& s) {
     });
 }
 
-void Schleife::abmelden(Sitzung& s) {
-    if (s.alle_haken.is_linked()) alle_.erase(alle_.iterator_to(s));
-    const std::lock_guard sperre(ruhe_sperre_);
-    if (s.ruhe_haken.is_linked()) ruhend_.erase(ruhend_.iterator_to(s));
-    if (s.kopf_haken.is_linked()) koepfe_.erase(koepfe_.iterator_to(s));
+bool Schleife::abmelden(Eintrag& e) {
+    bool platz_eigen = false;
+    {
+        const std::lock_guard sperre(ruhe_sperre_);
+        if (e.ruhe_haken.is_linked()) ruhend_.erase(ruhend_.iterator_to(e));
+        if (e.kopf_haken.is_linked()) koepfe_.erase(koepfe_.iterator_to(e));
+        platz_eigen = !e.verdraengt;
+    }
+    alle_.erase(alle_.iterator_to(e));
+    e.sitzung = nullptr;
+    frei_.push_front(e);
+    return platz_eigen;
 }
 
 void Schleife::kehren() {
     const Monoton jetzt = mono();
     // Closing only cancels the connection's work; it leaves the list later, from its own handler.
-    for (Sitzung& s : alle_)
-        if (s.abgelaufen(jetzt)) s.abbrechen();
-    if (alle_.empty()) {
-        kehrt_ = false;
-        return;
-    }
-    kehrer_.expires_after(kKehrtakt);
-    kehrer_.async_wait([this](boost::system::error_code ec) {
-        if (!ec) kehren();
-    });
+    for (Eintrag& e : alle_)
+        if (e.sitzung->abgelaufen(jetzt)) e.sitzung->abbrechen();
+    kehrt_ = false;
+    if (!alle_.empty()) kehren_lassen();
 }
 
-void Schleife::ruhen(Sitzung& s) {
+void Schleife::ruhen(Eintrag& e) {
     const std::lock_guard sperre(ruhe_sperre_);
-    ruhend_.push_back(s);
+    ruhend_.push_back(e);
 }
 
-bool Schleife::aufwachen(Sitzung& s) {
+bool Schleife::aufwachen(Eintrag& e) {
     const std::lock_guard sperre(ruhe_sperre_);
-    if (s.verdraengt) return false;
-    if (s.ruhe_haken.is_linked()) ruhend_.erase(ruhend_.iterator_to(s));
+    if (e.verdraengt) return false;
+    if (e.ruhe_haken.is_linked()) ruhend_.erase(ruhend_.iterator_to(e));
     return true;
 }
 
@@ -84,30 +105,35 @@ bool Schleife::verdraengen() {
     {
         const std::lock_guard sperre(ruhe_sperre_);
         if (ruhend_.empty()) return false;
-        Sitzung& s = ruhend_.front();
+        Eintrag& e = ruhend_.front();
         ruhend_.pop_front();
-        s.verdraengt = true;
+        e.verdraengt = true;
         // Alive: an idle connection's pending read holds it, and that read's handler takes this
         // lock before it lets go.
-        opfer = s.shared_from_this();
+        opfer = e.sitzung->shared_from_this();
     }
-    // The place is free now; the connection closes on its own loop's thread.
-    g_.plaetze.freigeben(opfer->quelle());
-    boost::asio::post(ioc_, [opfer] { opfer->abbrechen(); });
+    abbrechen_lassen(std::move(opfer));
     return true;
 }
 
-void Schleife::kopf_lesen(Sitzung& s) {
-    const std::lock_guard sperre(ruhe_sperre_);
-    if (s.kopf_haken.is_linked()) return;
-    s.kopf_seit = mono();
-    koepfe_.push_back(s);
+// The place is free now; the connection closes on its own loop's thread, and ends there: the caller
+// keeps no hold on it, so it never leaves its loop's lists from another thread.
+void Schleife::abbrechen_lassen(std::shared_ptr<Sitzung> opfer) {
+    g_.plaetze.freigeben(opfer->quelle());
+    boost::asio::post(ioc_, [opfer = std::move(opfer)] { opfer->abbrechen(); });
 }
 
-bool Schleife::kopf_gelesen(Sitzung& s) {
+void Schleife::kopf_lesen(Eintrag& e) {
     const std::lock_guard sperre(ruhe_sperre_);
-    if (s.kopf_haken.is_linked()) koepfe_.erase(koepfe_.iterator_to(s));
-    return !s.verdraengt;
+    if (e.kopf_haken.is_linked()) return;
+    e.kopf_seit = mono();
+    koepfe_.push_back(e);
+}
+
+bool Schleife::kopf_gelesen(Eintrag& e) {
+    const std::lock_guard sperre(ruhe_sperre_);
+    if (e.kopf_haken.is_linked()) koepfe_.erase(koepfe_.iterator_to(e));
+    return !e.verdraengt;
 }
 
 bool Schleife::aeltester_kopf(Monoton& seit) {
@@ -124,30 +150,29 @@ bool Schleife::kopf_verdraengen() {
     {
         const std::lock_guard sperre(ruhe_sperre_);
         while (!koepfe_.empty() && !opfer) {
-            Sitzung& s = koepfe_.front();
+            Eintrag& e = koepfe_.front();
             koepfe_.pop_front();
-            opfer = s.weak_from_this().lock();
-            if (opfer) s.verdraengt = true;
+            opfer = e.sitzung->weak_from_this().lock();
+            if (opfer) e.verdraengt = true;
         }
     }
     if (!opfer) return false;
-    g_.plaetze.freigeben(opfer->quelle());
-    boost::asio::post(ioc_, [opfer] { opfer->abbrechen(); });
+    abbrechen_lassen(std::move(opfer));
     return true;
 }
 
 void Schleife::festhalten(std::shared_ptr<Sitzung> s, std::chrono::nanoseconds vorlauf) {
-    wartend_.push_back({zielsekunde(std::chrono::system_clock::now(), vorlauf), vorlauf, std::move(s)});
+    gehalten_.push_back({zielsekunde(std::chrono::system_clock::now(), vorlauf), vorlauf, std::move(s)});
     // The timer stays as it is unless this answer leaves before the one it waits for.
-    if (takt_gestellt_ && wartend_.back().abflug() >= plan_.ziel) return;
-    const Uhrzeit u = uhren_lesen();
+    if (takt_gestellt_ && gehalten_.back().abflug() >= plan_.ziel) return;
+    const Ablesung u = uhren_lesen();
     planen(u.wand, u.mono);
 }
 
 // A plan for the earliest of the held answers.
 void Schleife::planen(Zeitpunkt wand, Monoton mono) {
     Zeitpunkt fruehest = Zeitpunkt::max();
-    for (const Gehalten& h : wartend_)
+    for (const Gehalten& h : gehalten_)
         fruehest = std::min(fruehest, h.abflug());
     takt_gestellt_ = true;
     plan_ = takt_planen(fruehest, wand, mono);
@@ -166,7 +191,7 @@ void Schleife::wecker_stellen() {
 void Schleife::wach() {
     bool vorbereitet = false;
     for (;;) {
-        const Uhrzeit u = uhren_lesen();
+        const Ablesung u = uhren_lesen();
         const Taktschritt schritt = takt_pruefen(plan_, u.wand, u.mono);
         switch (schritt.art) {
             case Taktschritt::ticken:
@@ -180,7 +205,7 @@ void Schleife::wach() {
                 return wecker_stellen();
             case Taktschritt::gestellt:
                 // Each answer names the next second it can reach by the clock as it reads now.
-                for (Gehalten& h : wartend_)
+                for (Gehalten& h : gehalten_)
                     h.ziel = zielsekunde(u.wand, h.vorlauf);
                 return planen(u.wand, u.mono);
         }
@@ -190,18 +215,19 @@ void Schleife::wach() {
 // The texts of the coming tick are made while the loop waits for it: made at the tick, they cost
 // the first client of the second the time it takes to format a date.
 void Schleife::vorbereiten() {
-    for (const Gehalten& h : wartend_)
-        if (h.abflug() <= plan_.ziel + kBuendeln) h.sitzung->vorbereiten(genannte_sekunde(h.ziel, plan_.ziel, h.vorlauf));
+    for (const Gehalten& h : gehalten_)
+        if (h.abflug() <= plan_.ziel + kBuendeln)
+            h.sitzung->vorbereiten(genannte_sekunde(h.ziel, plan_.ziel, h.vorlauf));
 }
 
 void Schleife::ticken(Zeitpunkt wand) {
     takt_gestellt_ = false;
     // Those that leave within kBuendeln go now too: a wake of its own for each would cost more than
     // the microseconds by which they arrive early.
-    const auto faellig_ab = std::partition(wartend_.begin(), wartend_.end(),
+    const auto faellig_ab = std::partition(gehalten_.begin(), gehalten_.end(),
                                            [&](const Gehalten& h) { return h.abflug() > wand + kBuendeln; });
-    std::vector<Gehalten> faellig(std::make_move_iterator(faellig_ab), std::make_move_iterator(wartend_.end()));
-    wartend_.erase(faellig_ab, wartend_.end());
+    std::vector<Gehalten> faellig(std::make_move_iterator(faellig_ab), std::make_move_iterator(gehalten_.end()));
+    gehalten_.erase(faellig_ab, gehalten_.end());
     im_takt_ = true;
     for (const Gehalten& h : faellig)
         h.sitzung->zur_sekunde(genannte_sekunde(h.ziel, wand, h.vorlauf));
@@ -211,8 +237,8 @@ void Schleife::ticken(Zeitpunkt wand) {
     im_takt_ = false;
     g_.protokoll.schreiben(protokoll_stapel_);
     protokoll_stapel_.clear();
-    if (!wartend_.empty() && !takt_gestellt_) {
-        const Uhrzeit u = uhren_lesen();
+    if (!gehalten_.empty() && !takt_gestellt_) {
+        const Ablesung u = uhren_lesen();
         planen(u.wand, u.mono);
     }
 }
@@ -220,20 +246,6 @@ void Schleife::ticken(Zeitpunkt wand) {
 void Schleife::protokollieren(const std::string& zeile) {
     if (!im_takt_) return g_.protokoll.schreiben(zeile);
     protokoll_stapel_ += zeile;
-}
-
-const std::string& Schleife::text(const Antwort& a, Sekunde text, Sekunde datum) {
-    for (Text& t : texte_) {
-        if (t.antwort != a) continue;
-        if (t.text != text || t.datum != datum) {
-            t.bytes = antworttext(a, text, datum);
-            t.text = text;
-            t.datum = datum;
-        }
-        return t.bytes;
-    }
-    texte_.push_back({a, text, datum, antworttext(a, text, datum)});
-    return texte_.back().bytes;
 }
 
 }  // namespace zeitdienst

@@ -16,12 +16,12 @@
 #include <string>
 #include <vector>
 
-#include "antwort.h"
 #include "einstellungen.h"
 #include "plaetze.h"
 #include "protokoll.h"
-#include "sitzung.h"
+#include "textvorrat.h"
 #include "uhrlage.h"
+#include "umfeld.h"
 #include "zeittakt.h"
 
 namespace zeitdienst {
@@ -42,79 +42,83 @@ struct Gemeinsam {
     std::vector<Schleife*> schleifen;
 };
 
-class Schleife {
+using Haken = boost::intrusive::list_member_hook<>;
+
+// What the loop keeps of one of its connections. An entry stays the loop's when its connection ends,
+// for the next one, so that a connection costs the loop no allocation: a loop keeps as many as it
+// has had connections at once.
+struct Eintrag {
+    Sitzung* sitzung = nullptr;
+    Haken alle_haken;         // in alle_, or in frei_ when unused; this loop's thread only
+    Haken ruhe_haken;         // in ruhend_, under ruhe_sperre_
+    Haken kopf_haken;         // in koepfe_, under ruhe_sperre_
+    Monoton kopf_seit{};      // since when it has been reading that head; under ruhe_sperre_
+    bool verdraengt = false;  // closed for a new client while idle or reading a head; under ruhe_sperre_
+};
+
+class Schleife final : private Wirt {
 public:
-    explicit Schleife(Gemeinsam& g) : g_(g) {}
+    explicit Schleife(Gemeinsam& g);
     // Held connections go before the context their sockets belong to.
-    ~Schleife() { wartend_.clear(); }
+    ~Schleife();
     Schleife(const Schleife&) = delete;
     Schleife& operator=(const Schleife&) = delete;
 
     boost::asio::io_context& ioc() { return ioc_; }
     Gemeinsam& g() { return g_; }
+    // For this loop's new connections.
+    const Umfeld& umfeld() const { return umfeld_; }
 
-    // Every connection of this loop, so the sweep can end those that overstay.
-    void anmelden(Sitzung& s);
-    void abmelden(Sitzung& s);
-
-    // A connection with an answer for the next second it can reach, leaving `vorlauf` before it begins.
-    void festhalten(std::shared_ptr<Sitzung> s, std::chrono::nanoseconds vorlauf);
-
-    // A kept-alive connection waiting for its next request, which may be closed for a new client.
-    void ruhen(Sitzung& s);
-    // Its next request has come (or the connection ended): false if it was closed for a new client
-    // meanwhile. The same for a connection reading a head, at each read.
-    bool aufwachen(Sitzung& s);
     // From any loop: closes this loop's longest idle connection and gives its place back. False if none is idle.
     bool verdraengen();
-
-    // A connection waiting for the rest of a request head, from the first wait for it until it is whole.
-    void kopf_lesen(Sitzung& s);
-    // The head is whole: false if the connection was closed for a new client meanwhile.
-    bool kopf_gelesen(Sitzung& s);
     // From any loop: since when this loop's longest reading head has been read; false if none is.
     bool aeltester_kopf(Monoton& seit);
     // From any loop: closes the connection that has been reading its head the longest and gives its
     // place back. False if none is reading one.
     bool kopf_verdraengen();
 
-    // The bytes of `a` for these seconds, made once per second and form.
-    const std::string& text(const Antwort& a, Sekunde text, Sekunde datum);
-
-    // An access-log line; the lines of a tick go out together after its answers.
-    void protokollieren(const std::string& zeile);
-
 private:
+    // What its connections call, through Umfeld::wirt.
+    Eintrag& anmelden(Sitzung& s) override;
+    bool abmelden(Eintrag& e) override;
+    void ruhen(Eintrag& e) override;
+    bool aufwachen(Eintrag& e) override;
+    void kopf_lesen(Eintrag& e) override;
+    bool kopf_gelesen(Eintrag& e) override;
+    void festhalten(std::shared_ptr<Sitzung> s, std::chrono::nanoseconds vorlauf) override;
+    void protokollieren(const std::string& zeile) override;
+
     void planen(Zeitpunkt wand, Monoton mono);
     void wecker_stellen();
     void wach();
     void vorbereiten();
     void ticken(Zeitpunkt wand);
+    void kehren_lassen();
     void kehren();
+    void abbrechen_lassen(std::shared_ptr<Sitzung> opfer);
 
-    using Alle = boost::intrusive::list<Sitzung, boost::intrusive::member_hook<Sitzung, Haken, &Sitzung::alle_haken>>;
-    using Ruhend = boost::intrusive::list<Sitzung, boost::intrusive::member_hook<Sitzung, Haken, &Sitzung::ruhe_haken>>;
-    using Koepfe = boost::intrusive::list<Sitzung, boost::intrusive::member_hook<Sitzung, Haken, &Sitzung::kopf_haken>>;
+    using Alle = boost::intrusive::list<Eintrag, boost::intrusive::member_hook<Eintrag, Haken, &Eintrag::alle_haken>>;
+    using Ruhend = boost::intrusive::list<Eintrag, boost::intrusive::member_hook<Eintrag, Haken, &Eintrag::ruhe_haken>>;
+    using Koepfe = boost::intrusive::list<Eintrag, boost::intrusive::member_hook<Eintrag, Haken, &Eintrag::kopf_haken>>;
     struct Gehalten {
         Sekunde ziel;  // the second its answer names
         std::chrono::nanoseconds vorlauf;
         std::shared_ptr<Sitzung> sitzung;
         Zeitpunkt abflug() const { return Zeitpunkt(ziel) - vorlauf; }
     };
-    struct Text {
-        Antwort antwort;
-        Sekunde text, datum;
-        std::string bytes;
-    };
 
     Gemeinsam& g_;
-    // Before the context, whose pending work holds connections: they leave these lists when they go.
+    // Before the lists, which must let go of them first, and before the context, whose pending work
+    // holds connections: they leave the lists when they go. A deque, so an entry stays where it is.
+    std::deque<Eintrag> eintraege_;
     Alle alle_;
+    Alle frei_;
     std::mutex ruhe_sperre_;  // for the two lists other loops take connections from
     Ruhend ruhend_;
-    Koepfe koepfe_;           // in the order their heads began
-    std::deque<Text> texte_;  // a deque, so a text stays where it is while others are added
-    std::vector<Gehalten> wartend_;
+    Koepfe koepfe_;  // in the order their heads began
+    Textvorrat texte_;
+    const Umfeld umfeld_;  // before the context, as its connections use it to their end
+    std::vector<Gehalten> gehalten_;
     std::string protokoll_stapel_;
     bool im_takt_ = false;
     bool takt_gestellt_ = false;

@@ -9,7 +9,6 @@
 #include <cerrno>
 
 #include "rundlauf.h"
-#include "schleife.h"
 
 namespace zeitdienst {
 
@@ -22,12 +21,6 @@ constexpr auto kSchreibfrist = 30s;  // a client that stops reading loses its co
 constexpr auto kAusklingen = 1s;     // reading after our last byte, so closing sends no reset
 
 Monoton mono() { return std::chrono::steady_clock::now(); }
-
-http::status status_fuer(boost::system::error_code ec) {
-    if (ec == http::error::header_limit) return http::status::request_header_fields_too_large;
-    if (ec == http::error::body_limit) return http::status::payload_too_large;
-    return http::status::bad_request;
-}
 
 // Whether the client has sent anything we have not read: closing on unread input resets the
 // connection, and the reset may cost the client the answer still on its way.
@@ -47,19 +40,18 @@ Gesendet senden_sofort(int fd, std::string_view text, std::string& rest) {
     return Gesendet::teils;
 }
 
-Sitzung::Sitzung(int fd, net::ip::tcp art, Schleife& schleife, const Quelle& quelle, const net::ip::address& adresse)
-    : fd_(fd), art_(art), sock_(schleife.ioc()), schleife_(schleife), quelle_(quelle) {
-    if (schleife_.g().protokoll.an()) wer_ = adresse.to_string();
+Sitzung::Sitzung(int fd, net::ip::tcp art, const Umfeld& umfeld, const Quelle& quelle, const net::ip::address& adresse)
+    : fd_(fd), art_(art), sock_(umfeld.ioc), umfeld_(umfeld), quelle_(quelle) {
+    if (umfeld_.protokoll.an()) wer_ = adresse.to_string();
 }
 
 Sitzung::~Sitzung() {
     if (!in_der_schleife_ && fd_ >= 0) ::close(fd_);
-    schleife_.abmelden(*this);  // takes the lock that guards `verdraengt`
-    if (!verdraengt) schleife_.g().plaetze.freigeben(quelle_);
+    if (eintrag_ == nullptr || umfeld_.wirt.abmelden(*eintrag_)) umfeld_.plaetze.freigeben(quelle_);
 }
 
 void Sitzung::starten() {
-    schleife_.anmelden(*this);
+    eintrag_ = &umfeld_.wirt.anmelden(*this);
     auf_anfrage_warten();
 }
 
@@ -76,7 +68,7 @@ void Sitzung::abbrechen() { jetzt_schliessen(); }
 
 // The whole request must arrive within the header time-out from here.
 void Sitzung::auf_anfrage_warten() {
-    frist_ = mono() + std::chrono::milliseconds(schleife_.g().e.kopf_frist_ms);
+    frist_ = mono() + std::chrono::milliseconds(umfeld_.e.kopf_frist_ms);
     verarbeiten();
 }
 
@@ -96,10 +88,10 @@ void Sitzung::weiterlesen() {
     }
     der_schleife_geben();
     if (beantwortet_ > 0 && !leser_ && eingang_.size() == 0) {
-        schleife_.ruhen(*this);
+        umfeld_.wirt.ruhen(*eintrag_);
         ruhend_ = true;
     } else if (!im_kopf_) {
-        schleife_.kopf_lesen(*this);
+        umfeld_.wirt.kopf_lesen(*eintrag_);
         im_kopf_ = true;
     }
     sock_.async_read_some(
@@ -110,7 +102,7 @@ void Sitzung::weiterlesen() {
 void Sitzung::gelesen(boost::system::error_code ec, std::size_t n) {
     if (ruhend_ || im_kopf_) {
         ruhend_ = false;
-        if (!schleife_.aufwachen(*this)) return jetzt_schliessen();  // its place went to a new client
+        if (!umfeld_.wirt.aufwachen(*eintrag_)) return jetzt_schliessen();  // its place went to a new client
     }
     if (ec) return jetzt_schliessen();
     eingang_.commit(n);
@@ -119,7 +111,7 @@ void Sitzung::gelesen(boost::system::error_code ec, std::size_t n) {
 
 // Every whole request that has arrived, then more reading unless an answer is held or being written.
 void Sitzung::verarbeiten() {
-    const Einstellungen& e = schleife_.g().e;
+    const Einstellungen& e = umfeld_.e;
     while (eingang_.size() > 0) {
         if (!leser_) leser_.emplace(static_cast<std::size_t>(e.kopf_hoechstens), ziel_, methode_text_);
         boost::system::error_code ec;
@@ -128,19 +120,17 @@ void Sitzung::verarbeiten() {
         if (!ec && !leser_->is_done()) continue;
         if (im_kopf_) {
             im_kopf_ = false;
-            if (!schleife_.kopf_gelesen(*this)) return jetzt_schliessen();
+            if (!umfeld_.wirt.kopf_gelesen(*eintrag_)) return jetzt_schliessen();
         }
         Antwort antwort;
         std::string zeile = "-";  // the request line may be what was wrong
         if (ec) {
-            antwort = fehlerantwort(status_fuer(ec), wartend_zahl_);
+            antwort = fehlerantwort(fehlerstatus(ec), wartend_zahl_);
         } else {
             klient_schliesst_ = !leser_->keep_alive();
             antwort = beantworten({leser_->methode, ziel_, leser_->version, !klient_schliesst_, wartend_zahl_},
-                                  e.sofort, schleife_.g().uhr.synchron());
-            if (schleife_.g().protokoll.an())
-                zeile = methode_text_ + ' ' + ziel_ + " HTTP/" + std::to_string(leser_->version / 10) + '.' +
-                        std::to_string(leser_->version % 10);
+                                  e.sofort, umfeld_.uhr.synchron());
+            if (umfeld_.protokoll.an()) zeile = Protokoll::anfragezeile(methode_text_, ziel_, leser_->version);
         }
         leser_.reset();
         if (!annehmen(antwort, std::move(zeile))) return;
@@ -156,17 +146,15 @@ bool Sitzung::annehmen(const Antwort& antwort, std::string zeile) {
         if (wartend_zahl_ == 1) {
             zustand_ = Zustand::halten;
             frist_ = Monoton::max();  // the tick comes within a second
-            const bool messen = schleife_.g().e.vorlauf;
-            schleife_.festhalten(shared_from_this(), messen ? vorlauf(kleinster_rundlauf(fd())) : 0ns);
+            const bool messen = umfeld_.e.vorlauf;
+            umfeld_.wirt.festhalten(shared_from_this(), messen ? vorlauf(kleinster_rundlauf(fd())) : 0ns);
         }
         return offen_;
     }
     // A plain send(); the event loop writes only what the socket did not take.
-    const Zeitpunkt jetzt = std::chrono::system_clock::now();
-    const Sekunde datum = std::chrono::floor<std::chrono::seconds>(jetzt);
-    const Gesendet gesendet =
-        senden_sofort(fd(), schleife_.text(antwort, antwortzeit(jetzt, true).sekunde, datum), ausgang_);
-    verbuchen({antwort, std::move(zeile)}, datum);
+    const Genannt genannt = sofort_genannt(std::chrono::system_clock::now());
+    const Gesendet gesendet = senden_sofort(fd(), umfeld_.texte.text(antwort, genannt.text, genannt.datum), ausgang_);
+    verbuchen({antwort, std::move(zeile)}, genannt.datum);
     if (gesendet == Gesendet::weg) {
         jetzt_schliessen();
         return false;
@@ -179,7 +167,7 @@ bool Sitzung::annehmen(const Antwort& antwort, std::string zeile) {
         schliessen();
         return false;
     }
-    frist_ = mono() + std::chrono::milliseconds(schleife_.g().e.kopf_frist_ms);
+    frist_ = mono() + std::chrono::milliseconds(umfeld_.e.kopf_frist_ms);
     return true;
 }
 
@@ -187,17 +175,17 @@ bool Sitzung::annehmen(const Antwort& antwort, std::string zeile) {
 // connection has waited for the tick, not for its socket, so it has been no business of the loop yet.
 void Sitzung::vorbereiten(Sekunde s) {
     for (int i = 0; i < wartend_zahl_; ++i)
-        schleife_.text(wartend_[static_cast<std::size_t>(i)].antwort, s, s);
+        umfeld_.texte.text(wartend_[static_cast<std::size_t>(i)].antwort, s, s);
 }
 
 void Sitzung::zur_sekunde(Sekunde s) {
     if (wartend_zahl_ == 1) {
-        gesendet_ = senden_sofort(fd(), schleife_.text(wartend_[0].antwort, s, s), ausgang_);
+        gesendet_ = senden_sofort(fd(), umfeld_.texte.text(wartend_[0].antwort, s, s), ausgang_);
         return;
     }
     std::string alle;
     for (int i = 0; i < wartend_zahl_; ++i)
-        alle += schleife_.text(wartend_[static_cast<std::size_t>(i)].antwort, s, s);
+        alle += umfeld_.texte.text(wartend_[static_cast<std::size_t>(i)].antwort, s, s);
     gesendet_ = senden_sofort(fd(), alle, ausgang_);
 }
 
@@ -213,10 +201,9 @@ void Sitzung::nach_der_sekunde(Sekunde s) {
 // An answer has gone out: counted, so the connection is known to be kept alive between requests, and logged.
 void Sitzung::verbuchen(const Wartend& w, Sekunde s) {
     ++beantwortet_;
-    if (!schleife_.g().protokoll.an()) return;
-    const bool rumpf = w.antwort.zeit && !w.antwort.nur_kopf;
-    schleife_.protokollieren(
-        Protokoll::zeile(wer_, w.zeile, static_cast<int>(w.antwort.status), rumpf ? kTextLaenge : 0, s));
+    if (!umfeld_.protokoll.an()) return;
+    umfeld_.wirt.protokollieren(
+        Protokoll::zeile(wer_, w.zeile, static_cast<int>(w.antwort.status), rumpflaenge(w.antwort), s));
 }
 
 void Sitzung::schreiben() {

@@ -1,5 +1,5 @@
 // One client connection of the time service: it reads requests, writes answers and closes. What to
-// answer comes from beantworten(), when from the loop's tick.
+// answer comes from beantworten(), when from the tick of the loop that holds it.
 // SPDX-License-Identifier: MIT
 #pragma once
 
@@ -8,7 +8,6 @@
 #include <array>
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/beast/core/flat_buffer.hpp>
-#include <boost/intrusive/list_hook.hpp>
 #include <memory>
 #include <optional>
 #include <string>
@@ -16,12 +15,10 @@
 #include "antwort.h"
 #include "leser.h"
 #include "plaetze.h"
+#include "umfeld.h"
 #include "zeittakt.h"
 
 namespace zeitdienst {
-
-class Schleife;
-using Haken = boost::intrusive::list_member_hook<>;
 
 // How a text went out at once (senden_sofort): whole, in part (the rest is left to write), or not at all.
 enum class Gesendet { ganz, teils, weg };
@@ -34,7 +31,8 @@ Gesendet senden_sofort(int fd, std::string_view text, std::string& rest);
 class Sitzung : public std::enable_shared_from_this<Sitzung> {
 public:
     // `fd` is a connection accept4() has just given; the session closes it.
-    Sitzung(int fd, boost::asio::ip::tcp art, Schleife& schleife, const Quelle& quelle,
+    // `umfeld` outlives it.
+    Sitzung(int fd, boost::asio::ip::tcp art, const Umfeld& umfeld, const Quelle& quelle,
             const boost::asio::ip::address& adresse);
     ~Sitzung();
     Sitzung(const Sitzung&) = delete;
@@ -54,12 +52,6 @@ public:
     void abbrechen();
 
     const Quelle& quelle() const { return quelle_; }
-
-    Haken alle_haken;         // in its loop's list of all connections
-    Haken ruhe_haken;         // in its loop's list of idle kept-alive ones, under the loop's lock
-    Haken kopf_haken;         // in its loop's list of those reading a head, under the loop's lock
-    Monoton kopf_seit{};      // since when it has been reading that head; under the loop's lock
-    bool verdraengt = false;  // closed for a new client while idle or reading a head; under the loop's lock
 
 private:
     enum class Zustand { lesen, halten, schreiben, zu };
@@ -89,7 +81,8 @@ private:
     bool in_der_schleife_ = false;
     bool direkt_gelesen_ = false;
     boost::asio::ip::tcp::socket sock_;
-    Schleife& schleife_;
+    const Umfeld& umfeld_;
+    Eintrag* eintrag_ = nullptr;  // in its loop's lists, once started
     const Quelle quelle_;
     std::string wer_;  // the client's address, for the log
     Zustand zustand_ = Zustand::lesen;

@@ -103,13 +103,13 @@ std::optional<std::time_t> Lokal_zu_utc(const std::tm& wand, std::optional<std::
     return frueh;  // inside a gap
 }
 
-std::optional<timespec> Datum_ersetzt(const timespec& jetzt, const Datum& datum) {
-    return geaendert(jetzt, [&](const Wandzeit& w) { return dadaviru::Datum_ersetzt(w, datum); });
+std::optional<timespec> Timespec_mit_Datum(const timespec& jetzt, const Datum& datum) {
+    return geaendert(jetzt, [&](const Wandzeit& w) { return Datum_ersetzt(w, datum); });
 }
 
-std::optional<timespec> Uhrzeit_ersetzt(const timespec& jetzt, const Uhrzeit& zeit, const std::optional<Datum>& datum,
-                                        std::chrono::nanoseconds seit_ankunft) {
-    return geaendert(jetzt, [&](const Wandzeit& w) { return dadaviru::Uhrzeit_ersetzt(w, zeit, datum, seit_ankunft); });
+std::optional<timespec> Timespec_mit_Uhrzeit(const timespec& jetzt, const Uhrzeit& zeit,
+                                             const std::optional<Datum>& datum, std::chrono::nanoseconds seit_ankunft) {
+    return geaendert(jetzt, [&](const Wandzeit& w) { return Uhrzeit_ersetzt(w, zeit, datum, seit_ankunft); });
 }
 
 Uhr_Posix::Uhr_Posix(std::unique_ptr<Uhrschreiber> timedated, std::unique_ptr<Uhrschreiber> direkt)
@@ -136,13 +136,13 @@ bool Uhr_Posix::schreiben(const std::optional<timespec>& neu, const timespec& je
 
 bool Uhr_Posix::Datum_setzen(const Datum& datum) {
     const auto jetzt = jetzt_lesen();
-    return jetzt && schreiben(Datum_ersetzt(*jetzt, datum), *jetzt);
+    return jetzt && schreiben(Timespec_mit_Datum(*jetzt, datum), *jetzt);
 }
 
 bool Uhr_Posix::Uhrzeit_setzen(const Uhrzeit& zeit, const std::optional<Datum>& datum, Ankunft angekommen) {
     const auto jetzt = jetzt_lesen();
     const auto seit = Seit(angekommen);
-    return jetzt && schreiben(Uhrzeit_ersetzt(*jetzt, zeit, datum, seit), *jetzt);
+    return jetzt && schreiben(Timespec_mit_Uhrzeit(*jetzt, zeit, datum, seit), *jetzt);
 }
 
 void Uhr_Posix::Lauf_beenden() {

@@ -24,12 +24,12 @@ void Zone_der_Maschine();
 std::optional<std::time_t> Lokal_zu_utc(const std::tm& wand, std::optional<std::time_t> naechst = std::nullopt);
 
 // The clock reading `jetzt` with its date replaced; time of day and fraction of a second are kept.
-std::optional<timespec> Datum_ersetzt(const timespec& jetzt, const Datum& datum);
+std::optional<timespec> Timespec_mit_Datum(const timespec& jetzt, const Datum& datum);
 
 // The clock reading `jetzt` with its time of day replaced (and its date, when one is given), the
 // fraction being the time since the answer arrived, `seit_ankunft` before the reading.
-std::optional<timespec> Uhrzeit_ersetzt(const timespec& jetzt, const Uhrzeit& zeit, const std::optional<Datum>& datum,
-                                        std::chrono::nanoseconds seit_ankunft);
+std::optional<timespec> Timespec_mit_Uhrzeit(const timespec& jetzt, const Uhrzeit& zeit,
+                                             const std::optional<Datum>& datum, std::chrono::nanoseconds seit_ankunft);
 
 enum class Schreibergebnis { geschrieben, abgelehnt, kein_dienst };
 

@@ -34,13 +34,14 @@ std::optional<SYSTEMTIME> systemzeit(const Wandzeit& w) {
 
 }  // namespace
 
-std::optional<SYSTEMTIME> Datum_ersetzt(const SYSTEMTIME& jetzt, const Datum& datum) {
-    return systemzeit(dadaviru::Datum_ersetzt(wandzeit(jetzt), datum));
+std::optional<SYSTEMTIME> Systemzeit_mit_Datum(const SYSTEMTIME& jetzt, const Datum& datum) {
+    return systemzeit(Datum_ersetzt(wandzeit(jetzt), datum));
 }
 
-std::optional<SYSTEMTIME> Uhrzeit_ersetzt(const SYSTEMTIME& jetzt, const Uhrzeit& zeit,
-                                          const std::optional<Datum>& datum, std::chrono::nanoseconds seit_ankunft) {
-    return systemzeit(dadaviru::Uhrzeit_ersetzt(wandzeit(jetzt), zeit, datum, seit_ankunft));
+std::optional<SYSTEMTIME> Systemzeit_mit_Uhrzeit(const SYSTEMTIME& jetzt, const Uhrzeit& zeit,
+                                                 const std::optional<Datum>& datum,
+                                                 std::chrono::nanoseconds seit_ankunft) {
+    return systemzeit(Uhrzeit_ersetzt(wandzeit(jetzt), zeit, datum, seit_ankunft));
 }
 
 std::optional<std::int64_t> Sekunde_seit_1970(const SYSTEMTIME& utc) {
@@ -87,7 +88,7 @@ std::optional<std::int64_t> Systemuhr::sekunde_utc(const SYSTEMTIME& zeit) {
 }
 
 bool Uhr_Win32::Datum_setzen(const Datum& datum) {
-    const auto neu = Datum_ersetzt(ortsuhr_.lesen(), datum);
+    const auto neu = Systemzeit_mit_Datum(ortsuhr_.lesen(), datum);
     return nimmt(neu) && zweimal_schreiben([&] { return *neu; });
 }
 
@@ -99,8 +100,8 @@ bool Uhr_Win32::Datum_setzen(const Datum& datum) {
 bool Uhr_Win32::Uhrzeit_setzen(const Uhrzeit& zeit, const std::optional<Datum>& datum, Ankunft angekommen) {
     using namespace std::chrono_literals;
     const SYSTEMTIME jetzt = ortsuhr_.lesen();
-    if (!nimmt(Uhrzeit_ersetzt(jetzt, zeit, datum, 0ns))) return false;
-    return zweimal_schreiben([&] { return *Uhrzeit_ersetzt(jetzt, zeit, datum, Seit(angekommen) + 500us); });
+    if (!nimmt(Systemzeit_mit_Uhrzeit(jetzt, zeit, datum, 0ns))) return false;
+    return zweimal_schreiben([&] { return *Systemzeit_mit_Uhrzeit(jetzt, zeit, datum, Seit(angekommen) + 500us); });
 }
 
 // Only instants every build's clock takes are written (uhrbereich.h), though Windows would take more.

@@ -15,12 +15,13 @@ namespace dadaviru::win32 {
 
 // The clock reading `jetzt` with its date replaced; time of day and milliseconds are kept.
 // Nothing for a year no SYSTEMTIME holds.
-std::optional<SYSTEMTIME> Datum_ersetzt(const SYSTEMTIME& jetzt, const Datum& datum);
+std::optional<SYSTEMTIME> Systemzeit_mit_Datum(const SYSTEMTIME& jetzt, const Datum& datum);
 
 // The clock reading `jetzt` with its time of day replaced (and its date, when one is given); the
 // milliseconds are the time since the answer arrived, `seit_ankunft` before the reading.
-std::optional<SYSTEMTIME> Uhrzeit_ersetzt(const SYSTEMTIME& jetzt, const Uhrzeit& zeit,
-                                          const std::optional<Datum>& datum, std::chrono::nanoseconds seit_ankunft);
+std::optional<SYSTEMTIME> Systemzeit_mit_Uhrzeit(const SYSTEMTIME& jetzt, const Uhrzeit& zeit,
+                                                 const std::optional<Datum>& datum,
+                                                 std::chrono::nanoseconds seit_ankunft);
 
 // The whole seconds since 1970-01-01 00:00:00 of a UTC SYSTEMTIME; nothing for one that is no time.
 std::optional<std::int64_t> Sekunde_seit_1970(const SYSTEMTIME& utc);

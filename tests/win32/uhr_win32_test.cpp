@@ -103,9 +103,9 @@ TEST_F(Windowsuhr, DieMillisekundenSindDieZeitSeitDerAnkunftIhrerAntwort) {
     EXPECT_GE(millisekunden(ortsuhr.geschrieben[0]), 251);
     EXPECT_LE(millisekunden(ortsuhr.geschrieben[0]), 251 + gedauert.count() + 1);
     // The second stays the text's own, however long ago the answer came.
-    EXPECT_EQ(text(*win32::Uhrzeit_ersetzt(ortsuhr.jetzt, Uhrzeit{13, 45, 9}, std::nullopt, 1700ms)),
+    EXPECT_EQ(text(*win32::Systemzeit_mit_Uhrzeit(ortsuhr.jetzt, Uhrzeit{13, 45, 9}, std::nullopt, 1700ms)),
               "2026-12-07 13:45:09.999");
-    EXPECT_EQ(text(*win32::Uhrzeit_ersetzt(ortsuhr.jetzt, Uhrzeit{13, 45, 9}, std::nullopt, 250ms)),
+    EXPECT_EQ(text(*win32::Systemzeit_mit_Uhrzeit(ortsuhr.jetzt, Uhrzeit{13, 45, 9}, std::nullopt, 250ms)),
               "2026-12-07 13:45:09.250");
 }
 

@@ -1,14 +1,16 @@
 // The time service's answers as functions: which answer a request gets and when, and its bytes read
-// back by Beast's own parser, as a client would read them.
+// back by Beast's own parser, as a client would read them, also as a loop keeps them for a second.
 // SPDX-License-Identifier: MIT
 #include "antwort.h"
 
 #include <gtest/gtest.h>
 
 #include <boost/beast/core/flat_buffer.hpp>
+#include <boost/beast/http/error.hpp>
 #include <boost/beast/http/parser.hpp>
 #include <boost/beast/http/string_body.hpp>
 
+#include "textvorrat.h"
 #include "uhrlage.h"
 
 namespace zeitdienst {
@@ -62,6 +64,14 @@ TEST(Beantworten, HinterEinerGehaltenenAntwortWartetJedeAntwort) {
     EXPECT_TRUE(fehler.zur_sekunde);
     EXPECT_FALSE(fehler.offen_halten);
     EXPECT_FALSE(fehlerantwort(http::status::request_header_fields_too_large, 0).zur_sekunde);
+}
+
+// A client told its head is too long must not be told its body is, nor either when it sent nonsense.
+TEST(Beantworten, JederLesefehlerSeinStatus) {
+    EXPECT_EQ(fehlerstatus(http::error::header_limit), http::status::request_header_fields_too_large);
+    EXPECT_EQ(fehlerstatus(http::error::body_limit), http::status::payload_too_large);
+    EXPECT_EQ(fehlerstatus(http::error::bad_method), http::status::bad_request);
+    EXPECT_EQ(fehlerstatus(http::error::bad_version), http::status::bad_request);
 }
 
 // A host whose clock is not known to be right hands out no time: 503 at once, asked back later, and
@@ -123,6 +133,8 @@ TEST(Antworttext, JedeFormWieIhreAnfrageSieVerlangte) {
         // A HEAD answer names the length of the body it leaves out.
         const std::size_t laenge = a.zeit ? kTextLaenge : 0;
         EXPECT_EQ(r[http::field::content_length], std::to_string(laenge)) << was;
+        // The log counts what was sent.
+        EXPECT_EQ(rumpflaenge(a), f.methode == verb::head ? 0 : laenge) << was;
         if (f.methode == verb::head) {
             EXPECT_EQ(bytes.substr(bytes.size() - 4), "\r\n\r\n") << was;
         }
@@ -139,6 +151,33 @@ TEST(Antworttext, JedeFormWieIhreAnfrageSieVerlangte) {
         EXPECT_FALSE(r.keep_alive()) << r.result_int();
         EXPECT_EQ(r.body(), "");
     }
+}
+
+// An answer at once: the body names the nearest second, which the client takes as the time of arrival;
+// the Date header the second it is in, as HTTP wants it.
+TEST(Antworttext, SofortImRumpfGerundetImDatumAbgeschnitten) {
+    const Genannt spaet = sofort_genannt(Zeitpunkt(kSekunde) + 600ms);
+    EXPECT_EQ(spaet.text, kSekunde + 1s);
+    EXPECT_EQ(spaet.datum, kSekunde);
+    const Genannt frueh = sofort_genannt(Zeitpunkt(kSekunde) + 400ms);
+    EXPECT_EQ(frueh.text, kSekunde);
+    EXPECT_EQ(frueh.datum, kSekunde);
+}
+
+// A loop makes each form's bytes once a second: they must be those of the seconds asked for, never
+// the last ones made, nor another form's.
+TEST(Textvorrat, JedeFormUndSekundeIhreBytes) {
+    ASSERT_TRUE(zone_waehlen("Europe/Berlin"));
+    const Antwort get = beantworten({verb::get, "/", 11, true, 0}, false, true);
+    const Antwort head = beantworten({verb::head, "/", 11, true, 0}, false, true);
+    Textvorrat v;
+    const std::string& erster = v.text(get, kSekunde, kSekunde);
+    EXPECT_EQ(v.text(head, kSekunde, kSekunde), antworttext(head, kSekunde, kSekunde));
+    EXPECT_EQ(erster, antworttext(get, kSekunde, kSekunde));
+    EXPECT_EQ(v.text(get, kSekunde + 1s, kSekunde + 1s), antworttext(get, kSekunde + 1s, kSekunde + 1s));
+    // An answer at once may name the next second in its body while its Date header is still this one.
+    EXPECT_EQ(v.text(get, kSekunde + 1s, kSekunde), antworttext(get, kSekunde + 1s, kSekunde));
+    EXPECT_EQ(v.text(head, kSekunde, kSekunde), antworttext(head, kSekunde, kSekunde));
 }
 
 }  // namespace

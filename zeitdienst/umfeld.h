@@ -1,0 +1,68 @@
+// What a connection of the time service is given when it is made: the service's settings, places,
+// clock state and log, its loop's context and answer texts, and the loop itself as far as a
+// connection may call on it.
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <utility>  // before Asio: its coroutine header uses std::exchange without it
+
+#include <boost/asio/io_context.hpp>
+#include <chrono>
+#include <memory>
+#include <string>
+
+#include "einstellungen.h"
+#include "plaetze.h"
+#include "protokoll.h"
+#include "textvorrat.h"
+#include "uhrlage.h"
+
+namespace zeitdienst {
+
+class Sitzung;
+
+// What a loop keeps of one of its connections, from anmelden() to abmelden(). Only the loop sees inside.
+struct Eintrag;
+
+// The loop a connection lives in. Every call comes from the loop's own thread.
+class Wirt {
+public:
+    // Every connection of the loop, so the sweep can end those that overstay (abgelaufen(), abbrechen()).
+    virtual Eintrag& anmelden(Sitzung& s) = 0;
+    // The connection ends. False if its place went to a new client meanwhile, and is no longer its own.
+    virtual bool abmelden(Eintrag& e) = 0;
+
+    // A kept-alive connection waiting for its next request, which may be closed for a new client.
+    virtual void ruhen(Eintrag& e) = 0;
+    // Its next request has come (or the connection ended): false if it was closed for a new client
+    // meanwhile. The same for a connection reading a head, at each read.
+    virtual bool aufwachen(Eintrag& e) = 0;
+    // A connection waiting for the rest of a request head, from the first wait for it until it is
+    // whole; the one waiting the longest may be closed for a new client.
+    virtual void kopf_lesen(Eintrag& e) = 0;
+    // The head is whole: false if the connection was closed for a new client meanwhile.
+    virtual bool kopf_gelesen(Eintrag& e) = 0;
+
+    // A connection with an answer for the next second it can reach, leaving `vorlauf` before it
+    // begins. The loop holds it until then, and calls its vorbereiten(), zur_sekunde() and
+    // nach_der_sekunde().
+    virtual void festhalten(std::shared_ptr<Sitzung> s, std::chrono::nanoseconds vorlauf) = 0;
+
+    // An access-log line; the lines of a tick go out together after its answers.
+    virtual void protokollieren(const std::string& zeile) = 0;
+
+protected:
+    ~Wirt() = default;
+};
+
+struct Umfeld {
+    const Einstellungen& e;
+    Plaetze& plaetze;
+    Uhrwaechter& uhr;
+    Protokoll& protokoll;
+    boost::asio::io_context& ioc;
+    Textvorrat& texte;  // the loop's
+    Wirt& wirt;
+};
+
+}  // namespace zeitdienst
