@@ -13,33 +13,25 @@ import pytest
 
 def anfrage(pfad="/zeit.php", methode="GET", kopf=(), rumpf=b"", schliessen=False):
     """One request's bytes; `kopf` holds further header lines, "Name: value" each."""
-    zeilen = [f"{methode} {pfad} HTTP/1.1", "Host: x", *kopf]
-    if rumpf:
-        zeilen.append(f"Content-Length: {len(rumpf)}")
-    if schliessen:
-        zeilen.append("Connection: close")
+    zeilen = [f"{methode} {pfad} HTTP/1.1", "Host: x", *kopf, *([f"Content-Length: {len(rumpf)}"] if rumpf else []),
+              *(["Connection: close"] if schliessen else [])]
     return "\r\n".join(zeilen).encode("latin-1") + b"\r\n\r\n" + rumpf
+
+
+def sekunde(text, zone="UTC"):
+    """The time a service's text names, read in `zone`, as a Unix second."""
+    return int(datetime.strptime(text, "%Y-%m-%d %H:%M:%S").replace(tzinfo=ZoneInfo(zone)).timestamp())
 
 
 class Antwort:
     def __init__(self, status, kopfzeilen, rumpf):
         self.status, self.kopfzeilen, self.rumpf = status, kopfzeilen, rumpf
+        self.text = rumpf.decode("latin-1")
 
     def kopf(self, name):
         """The value of the first header line of that name, or None."""
-        for zeile in self.kopfzeilen:
-            n, _, wert = zeile.partition(":")
-            if n.strip().lower() == name.lower():
-                return wert.strip()
-        return None
-
-    @property
-    def text(self):
-        return self.rumpf.decode("latin-1")
-
-    def sekunde(self, zone="UTC"):
-        """The time the body names, read in `zone`, as a Unix second."""
-        return int(datetime.strptime(self.text, "%Y-%m-%d %H:%M:%S").replace(tzinfo=ZoneInfo(zone)).timestamp())
+        return next((w.strip() for n, _, w in (z.partition(":") for z in self.kopfzeilen)
+                     if n.strip().lower() == name.lower()), None)
 
     def datum(self):
         """The Date header as a Unix second."""
@@ -55,38 +47,29 @@ class Verbindung:
             self.sock.bind((von, 0))
         self.sock.settimeout(10)
         self.sock.connect((adresse, port))
-        self.puffer = b""
-        self.ende = None
-        self.beginn = time.monotonic()
+        self.puffer, self.ende = b"", None
 
     def senden(self, daten):
         """False when the service has already closed its end (or reset it)."""
         try:
-            self.sock.sendall(daten if isinstance(daten, bytes) else daten.encode("latin-1"))
+            self.sock.sendall(daten)
             return True
         except OSError:
             return False
 
     def _mehr(self, frist):
         """More bytes into the buffer before `frist` (monotonic); False at the end, a reset or the frist."""
-        rest = frist - time.monotonic()
-        if rest <= 0:
-            self.ende = "timed out"
-            return False
-        self.sock.settimeout(rest)
         try:
+            self.sock.settimeout(max(frist - time.monotonic(), 0.001))
             stueck = self.sock.recv(65536)
         except socket.timeout:
-            self.ende = "timed out"
-            return False
+            stueck, self.ende = None, "timed out"
         except OSError as e:
-            self.ende = repr(e)
-            return False
-        if not stueck:
+            stueck, self.ende = None, repr(e)
+        if stueck == b"":
             self.ende = "closed"
-            return False
-        self.puffer += stueck
-        return True
+        self.puffer += stueck or b""
+        return bool(stueck)
 
     def lesen(self, sekunden=10):
         """The next answer, whole, within `sekunden`; None when the connection ends or no whole answer comes."""
@@ -95,38 +78,18 @@ class Verbindung:
             if not self._mehr(frist):
                 return None
         kopf, _, self.puffer = self.puffer.partition(b"\r\n\r\n")
-        zeilen = kopf.decode("latin-1").split("\r\n")
-        try:
-            status = int(zeilen[0].split()[1])
-        except (IndexError, ValueError):
-            self.ende = f"not an answer: {zeilen[0]!r}"
-            return None
-        antwort = Antwort(status, zeilen[1:], b"")
+        status, *zeilen = kopf.decode("latin-1").split("\r\n")
+        antwort = Antwort(int(status.split()[1]), zeilen, b"")
         laenge = int(antwort.kopf("Content-Length") or 0)
         while len(self.puffer) < laenge:
             if not self._mehr(frist):
                 return None
-        antwort.rumpf, self.puffer = self.puffer[:laenge], self.puffer[laenge:]
-        return antwort
+        rumpf, self.puffer = self.puffer[:laenge], self.puffer[laenge:]
+        return Antwort(antwort.status, zeilen, rumpf)
 
     def zu(self, sekunden=10):
-        """Whether the service closes its end (or resets it) within `sekunden` and sends nothing before."""
-        if self.puffer:
-            return False
-        frist = time.monotonic() + sekunden
-        if self._mehr(frist):
-            return False
-        return self.ende != "timed out"
-
-    def gesamt(self, sekunden=10):
-        """Everything until the service closes, and how it closed."""
-        frist = time.monotonic() + sekunden
-        while self._mehr(frist):
-            pass
-        return self.puffer, self.ende
-
-    def schliessen(self):
-        self.sock.close()
+        """Whether the service closes its end (or resets it) within `sekunden`, sending nothing before."""
+        return not self.puffer and not self._mehr(time.monotonic() + sekunden) and self.ende != "timed out"
 
 
 class Rohclient:
@@ -135,32 +98,26 @@ class Rohclient:
     def __init__(self):
         self.offen = []
 
-    def verbinden(self, port, adresse="127.0.0.1", von=None):
-        v = Verbindung(port, adresse, von)
-        self.offen.append(v)
-        return v
+    def verbinden(self, port, von=None):
+        self.offen.append(Verbindung(port, von=von))
+        return self.offen[-1]
 
-    def holen(self, port, pfad="/zeit.php", von=None, sekunden=20, **art):
+    def holen(self, port, pfad="/zeit.php", von=None, **art):
         """One request on a connection of its own, closed after the answer; None without one."""
-        v = self.verbinden(port, von=von)
-        try:
-            v.senden(anfrage(pfad, schliessen=True, **art))
-            return v.lesen(sekunden)
-        finally:
-            v.schliessen()
+        v = self.verbinden(port, von)
+        v.senden(anfrage(pfad, schliessen=True, **art))
+        antwort = v.lesen(20)
+        v.sock.close()
+        return antwort
 
     def status(self, port, pfad="/zeit.php", **art):
         antwort = self.holen(port, pfad, **art)
         return antwort and antwort.status
-
-    def schliessen(self):
-        for v in self.offen:
-            v.schliessen()
-        self.offen.clear()
 
 
 @pytest.fixture
 def roh():
     r = Rohclient()
     yield r
-    r.schliessen()
+    for v in r.offen:
+        v.sock.close()

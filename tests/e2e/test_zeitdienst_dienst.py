@@ -7,7 +7,7 @@ from pathlib import Path
 
 import pytest
 
-from rohclient import anfrage
+from rohclient import anfrage, sekunde
 from sicher import erwarten, warten_auf
 
 ZEITMUSTER = re.compile(r"\d{4}-\d{2}-\d{2} \d{2}:\d{2}:\d{2}")
@@ -15,11 +15,12 @@ CLF = re.compile(r'127\.0\.0\.1 - - \[\d{2}/[A-Z][a-z]{2}/\d{4}:[0-9:]{8} \+0545
 ZONE = "Asia/Kathmandu"
 
 
-def gefragt(verbindung, pfad="/zeit.php", **art):
+def gefragt(verbindung, pfad="/zeit.php"):
     """Asks on the connection; the answer, and the times the request was sent and the answer had come."""
     vorher = time.time()
-    verbindung.senden(anfrage(pfad, **art))
+    verbindung.senden(anfrage(pfad, schliessen=True))
     antwort = verbindung.lesen()
+    assert antwort, f"no answer to {pfad} ({verbindung.ende})"
     return antwort, vorher, time.time()
 
 
@@ -27,15 +28,14 @@ def gefragt(verbindung, pfad="/zeit.php", **art):
 def test_zeit_zum_takt_in_der_zone(dienste, roh):
     d = dienste.zeitdienst("--zone", ZONE)
     for pfad in ("/", "/zeit.php"):
-        antwort, vorher, nachher = gefragt(roh.verbinden(d.port), pfad, schliessen=True)
-        assert antwort and antwort.status == 200, f"status of {pfad}"
-        assert ZEITMUSTER.fullmatch(antwort.text), f"form of {pfad}: {antwort.text!r}"
+        antwort, vorher, nachher = gefragt(roh.verbinden(d.port), pfad)
+        assert antwort.status == 200 and ZEITMUSTER.fullmatch(antwort.text), f"{pfad}: {antwort.status} {antwort.text!r}"
+        s = sekunde(antwort.text, ZONE)
         # The service chose a second that began after the request was sent, and had begun when the answer came.
-        sekunde = antwort.sekunde(ZONE)
-        assert vorher < sekunde <= nachher, f"{pfad} answered with second {sekunde}, asked at {vorher}, answered by {nachher}"
+        assert vorher < s <= nachher, f"{pfad} answered with second {s}, asked at {vorher}, answered by {nachher}"
         assert antwort.kopf("Content-Type").lower() == "text/plain; charset=utf-8", f"Content-Type of {pfad}"
         assert antwort.kopf("Cache-Control").lower() == "no-store", f"Cache-Control of {pfad}"
-        assert antwort.datum() == sekunde, f"Date header of {pfad}"
+        assert antwort.datum() == s, f"Date header of {pfad}"
     for pfad in ("/andere", "/zeitXphp", "/zeit.php/mehr"):
         assert roh.status(d.port, pfad) == 404, f"status of {pfad}"
     assert roh.status(d.port, "/zeit.php", methode="POST", rumpf=b"x") == 404, "status of POST"
@@ -55,20 +55,18 @@ def test_pause_zwischen_verbinden_und_fragen(dienste, roh):
     for _ in range(2):
         wartend = roh.verbinden(d.port)
         time.sleep(0.7)  # the client's own pause, as a pooled connection has
-        antwort, vorher, nachher = gefragt(wartend, schliessen=True)
-        assert antwort, f"no answer after a pause ({wartend.ende})"
-        sekunde = antwort.sekunde(ZONE)
-        assert vorher < sekunde <= nachher, f"after a pause: second {sekunde}, asked at {vorher}, answered by {nachher}"
+        antwort, vorher, nachher = gefragt(wartend)
+        s = sekunde(antwort.text, ZONE)
+        assert vorher < s <= nachher, f"after a pause: second {s}, asked at {vorher}, answered by {nachher}"
 
 
 @pytest.mark.ctest(zeitlimit=120)
 def test_sofort_die_naechste_sekunde(dienste, roh, monkeypatch):
     monkeypatch.setenv("TZ", "UTC")
     d = dienste.zeitdienst("--sofort")
-    antwort, vorher, nachher = gefragt(roh.verbinden(d.port), "/", schliessen=True)
-    sekunde = antwort.sekunde()
-    assert vorher - 0.5 <= sekunde <= nachher + 0.5, \
-        f"--sofort answered with second {sekunde}, asked at {vorher}, answered by {nachher}"
+    antwort, vorher, nachher = gefragt(roh.verbinden(d.port), "/")
+    s = sekunde(antwort.text)
+    assert vorher - 0.5 <= s <= nachher + 0.5, f"--sofort answered with second {s}, asked at {vorher}, answered by {nachher}"
 
 
 @pytest.mark.ctest(zeitlimit=120)
@@ -89,14 +87,10 @@ def test_optionen(umgebung, bau):
 
 
 @pytest.mark.ctest(zeitlimit=120)
-def test_port_belegt(dienste, umgebung, bau):
+def test_port_belegt_oder_von_systemd(dienste, umgebung, roh, bau, monkeypatch):
     d = dienste.zeitdienst()
     belegt = umgebung.ausfuehren(bau.zeitdienst, "--bind", "127.0.0.1", "--port", d.port, zeitlimit=20, attrappe=False)
     assert (belegt.returncode, "already in use" in belegt.stderr) == (1, True), f"taken port: {belegt.stderr}"
-
-
-@pytest.mark.ctest(zeitlimit=120)
-def test_port_von_systemd(dienste, roh, bau, monkeypatch):
     monkeypatch.setenv("UEBERGEBEN_AN", bau.zeitdienst)
     uebergeben = Path(bau.quellen) / "tests" / "zeitdienst" / "uebergeben.py"
     d = dienste.zeitdienst("--sofort", programm=uebergeben)

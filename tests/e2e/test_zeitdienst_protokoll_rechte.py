@@ -19,54 +19,50 @@ NOBODY = pwd.getpwnam("nobody")
 
 
 @pytest.fixture
-def ordner(umgebung):
-    """The log's folder, nobody's, so that the service can make a new file there as nobody."""
-    ordner = umgebung.arbeit / "protokolle"
+def ablage(umgebung):
+    """The log's folder, and a file a link may point at; both nobody's, so that the service can make a
+    new log there, and nothing but the checks of the name can keep it from the file."""
+    ordner, opfer = umgebung.arbeit / "protokolle", umgebung.arbeit / "opfer"
     ordner.mkdir(mode=0o700)
-    os.chown(ordner, NOBODY.pw_uid, -1)
-    return ordner
-
-
-@pytest.fixture
-def opfer(umgebung):
-    """A file a link may point at: nobody's, so that nothing but the checks of the name keep the service from it."""
-    opfer = umgebung.arbeit / "opfer"
     opfer.write_text("unberuehrt\n")
-    os.chown(opfer, NOBODY.pw_uid, -1)
-    return opfer
+    for pfad in (ordner, opfer):
+        os.chown(pfad, NOBODY.pw_uid, -1)
+    return ordner, opfer
 
 
 def dienst_selbst(d):
     """The service itself, the child of the `timeout` it was started under."""
-    return int((open(f"/proc/{d.prozess.pid}/task/{d.prozess.pid}/children").read().split() or [0])[0])
+    return int(open(f"/proc/{d.prozess.pid}/task/{d.prozess.pid}/children").read().split()[0])
 
 
 def status_felder(pid, name):
-    for zeile in open(f"/proc/{pid}/status"):
-        if zeile.startswith(name + ":"):
-            return zeile.split()[1:]
-    return None
+    return next(z.split()[1:] for z in open(f"/proc/{pid}/status") if z.startswith(name + ":"))
 
 
 def modus_und_eigner(pfad):
-    s = os.stat(pfad)
-    return stat.S_IMODE(s.st_mode), s.st_uid
+    return stat.S_IMODE(pfad.stat().st_mode), pfad.stat().st_uid
+
+
+def laeuft_nicht(umgebung, bau, *optionen):
+    lauf = umgebung.ausfuehren(bau.zeitdienst, "--bind", "127.0.0.1", "--port", 0, *optionen, zeitlimit=20,
+                               attrappe=False)
+    return lauf.returncode, lauf.stderr
 
 
 @pytest.mark.ctest(zeitlimit=120)
-def test_log_als_verweis_verweigert(umgebung, bau, ordner, opfer):
+def test_log_als_verweis_verweigert(umgebung, bau, ablage):
+    ordner, opfer = ablage
     (ordner / "weich.log").symlink_to(opfer)
     os.link(opfer, ordner / "hart.log")
     for name in ("weich.log", "hart.log"):
-        lauf = umgebung.ausfuehren(bau.zeitdienst, "--bind", "127.0.0.1", "--port", 0, "--log", ordner / name,
-                                   zeitlimit=20, attrappe=False)
-        assert (lauf.returncode, "cannot open the log" in lauf.stderr) == (1, True), f"started with the log {name}"
+        rc, fehler = laeuft_nicht(umgebung, bau, "--log", ordner / name)
+        assert (rc, "cannot open the log" in fehler) == (1, True), f"started with the log {name}"
     assert opfer.read_text() == "unberuehrt\n", "the file behind the links"
 
 
 @pytest.mark.ctest(zeitlimit=120)
-def test_root_vor_dem_dienst_aufgegeben(dienste, umgebung, bau, ordner):
-    log = ordner / "zugriffe.log"
+def test_root_vor_dem_dienst_aufgegeben(dienste, umgebung, bau, ablage):
+    log = ablage[0] / "zugriffe.log"
     dienst = dienst_selbst(dienste.zeitdienst("--log", log, protokoll=False))
     nobody, nogroup = str(NOBODY.pw_uid), str(NOBODY.pw_gid)
     assert status_felder(dienst, "Uid") == [nobody] * 4, "user ids"
@@ -75,14 +71,12 @@ def test_root_vor_dem_dienst_aufgegeben(dienste, umgebung, bau, ordner):
     assert status_felder(dienst, "CapEff") == ["0000000000000000"], "capabilities"
     assert modus_und_eigner(log) == (0o640, NOBODY.pw_uid), "the log's mode and owner"
     for benutzer in ("root", "niemand-hier"):
-        lauf = umgebung.ausfuehren(bau.zeitdienst, "--bind", "127.0.0.1", "--port", 0, "--user", benutzer,
-                                   zeitlimit=20, attrappe=False)
-        assert lauf.returncode == 1, f"--user {benutzer}"
+        assert laeuft_nicht(umgebung, bau, "--user", benutzer)[0] == 1, f"--user {benutzer}"
 
 
 @pytest.mark.ctest(zeitlimit=120)
-def test_fremde_bytes_als_hex(dienste, roh, ordner):
-    log = ordner / "zugriffe.log"
+def test_fremde_bytes_als_hex(dienste, roh, ablage):
+    log = ablage[0] / "zugriffe.log"
     d = dienste.zeitdienst("--log", log, protokoll=False)
     v = roh.verbinden(d.port)
     # CSI and the right-to-left override in UTF-8, a raw CSI byte, the quote and the backslash.
@@ -96,7 +90,8 @@ def test_fremde_bytes_als_hex(dienste, roh, ordner):
 
 
 @pytest.mark.ctest(zeitlimit=120)
-def test_sighup_neu_geoeffnet(dienste, roh, ordner, opfer):
+def test_sighup_neu_geoeffnet(dienste, roh, ablage):
+    ordner, opfer = ablage
     log = ordner / "zugriffe.log"
     d = dienste.zeitdienst("--log", log, protokoll=False)
     dienst = dienst_selbst(d)

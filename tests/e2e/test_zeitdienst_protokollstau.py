@@ -2,28 +2,20 @@
 # answers go on, and on time; the lines that find no room are counted, and the count is logged once
 # the pipe is read again; and every line that is logged is whole.
 # SPDX-License-Identifier: MIT
+import contextlib
 import os
 import re
-import select
 import socket
-import threading
 import time
 
 import pytest
 
 from dienste import zeitdienst_optionen
+from rohclient import sekunde
 from sicher import erwarten
 
 CLF = re.compile(r'127\.0\.0\.1 - - \[[^]]*\] "GET /\S* HTTP/1\.1" 200 19')
 ZAEHLUNG = re.compile(r"zeitdienst: (\d+) log lines dropped")
-
-
-def erste_zeile(fd, sekunden):
-    """The pipe's first line, read byte by byte so that nothing after it is taken from the pipe."""
-    zeile, ende = b"", time.monotonic() + sekunden
-    while not zeile.endswith(b"\n") and select.select([fd], [], [], max(0, ende - time.monotonic()))[0]:
-        zeile += os.read(fd, 1)
-    return zeile.decode("latin-1").strip() if zeile.endswith(b"\n") else None
 
 
 def flut(port):
@@ -59,27 +51,27 @@ def test_log_nicht_gelesen(umgebung, bau, roh, monkeypatch):
     monkeypatch.setenv("TZ", "UTC")
     pfad = umgebung.arbeit / "rohr"
     os.mkfifo(pfad)
+    # The service's end blocks as a journal's socket does; the test's own end never waits.
     rohr = os.open(pfad, os.O_RDWR)
-    gelesen, halt = bytearray(), threading.Event()
+    leser = os.open(pfad, os.O_RDONLY | os.O_NONBLOCK)
+    gelesen = bytearray()
 
     def lesen():
-        while not halt.is_set():
-            if select.select([rohr], [], [], 0.1)[0]:
-                gelesen.extend(os.read(rohr, 65536))
+        """What the pipe holds, taken from it."""
+        with contextlib.suppress(BlockingIOError):
+            while stueck := os.read(leser, 65536):
+                gelesen.extend(stueck)
+        return gelesen.decode("latin-1")
 
-    leser = threading.Thread(target=lesen)
     try:
         # The log is standard output; its first line, where the service listens, is all that is read of
         # it until the end. With few places the service keeps few lines waiting for the log; but room for
         # two rounds of the load, since a round's connections may come while a loop still holds the
         # places of the last one, and for a new client the one longest at its head would be closed.
-        with open(umgebung.arbeit / "dienst.fehler", "w") as fehler:
-            umgebung.starten("timeout", "-k", "5", "900", bau.zeitdienst, "--bind", "127.0.0.1", "--port", 0,
-                             "--log", "-", "--max-connections", 128, *zeitdienst_optionen(False), ausgabe=rohr,
-                             fehlerausgabe=fehler, attrappe=False)
-        zeile = erste_zeile(rohr, 20)
-        assert zeile, f"the service did not start: {(umgebung.arbeit / 'dienst.fehler').read_text()}"
-        port = int(zeile.rsplit(":", 1)[1])
+        umgebung.starten("timeout", "-k", "5", "900", bau.zeitdienst, "--bind", "127.0.0.1", "--port", 0, "--log", "-",
+                         "--max-connections", 128, *zeitdienst_optionen(False), ausgabe=rohr, attrappe=False)
+        port = int(erwarten(lambda: re.search(r":(\d+)\n", lesen()), 20, "the service's start")[1])
+        del gelesen[:]
 
         # The log not read: thousands of answers, at their ticks.
         antworten = flut(port)
@@ -87,24 +79,20 @@ def test_log_nicht_gelesen(umgebung, bau, roh, monkeypatch):
         antwort = roh.holen(port)
         nachher = time.time()
         assert antwort, f"no answer after {antworten} answers with the log not read"
-        sekunde = antwort.sekunde()
-        assert vorher < sekunde <= nachher, f"answered with second {sekunde}, asked at {vorher}, answered by {nachher}"
+        s = sekunde(antwort.text)
+        assert vorher < s <= nachher, f"answered with second {s}, asked at {vorher}, answered by {nachher}"
 
         # Read again: every line whole, and those dropped counted.
-        leser.start()
-        text = lambda: gelesen.decode("latin-1")
-        erwarten(lambda: re.search(r"log lines dropped$", text(), re.M), 30, "a count of dropped lines")
+        erwarten(lambda: re.search(r"log lines dropped$", lesen(), re.M), 30, "a count of dropped lines")
         roh.holen(port, "/?zuletzt")
-        erwarten(lambda: "GET /?zuletzt " in text(), 30, "the log going on")
-        zeilen = text().rsplit("\n", 1)[0].split("\n")
-        falsch = [z for z in zeilen if not CLF.fullmatch(z) and not ZAEHLUNG.fullmatch(z)]
-        assert not falsch, f"lines neither whole nor the count: {falsch[:3]}"
-        geschrieben = sum(1 for z in zeilen if CLF.fullmatch(z))
-        verworfen = sum(int(m[1]) for z in zeilen if (m := ZAEHLUNG.fullmatch(z)))
-        assert geschrieben + verworfen == antworten + 2, \
-            f"lines logged and dropped, of {antworten} + 2 answers (logged: {geschrieben}, dropped: {verworfen})"
+        erwarten(lambda: "GET /?zuletzt " in lesen(), 30, "the log going on")
     finally:
-        halt.set()
-        if leser.is_alive():
-            leser.join()
+        os.close(leser)
         os.close(rohr)
+    zeilen = gelesen.decode("latin-1").rsplit("\n", 1)[0].split("\n")
+    falsch = [z for z in zeilen if not CLF.fullmatch(z) and not ZAEHLUNG.fullmatch(z)]
+    assert not falsch, f"lines neither whole nor the count: {falsch[:3]}"
+    geschrieben = sum(1 for z in zeilen if CLF.fullmatch(z))
+    verworfen = sum(int(m[1]) for z in zeilen if (m := ZAEHLUNG.fullmatch(z)))
+    assert geschrieben + verworfen == antworten + 2, \
+        f"lines logged and dropped, of {antworten} + 2 answers (logged: {geschrieben}, dropped: {verworfen})"

@@ -8,7 +8,7 @@ import time
 import pytest
 
 from dienste import attrappe_sagen
-from rohclient import Antwort, anfrage
+from rohclient import anfrage, sekunde
 from sicher import warten_auf
 
 
@@ -29,10 +29,6 @@ class Kunde(threading.Thread):
             if not antwort:
                 return
             self.antworten.append((antwort.text, ankunft))
-
-
-def sekunde(text):
-    return Antwort(200, [], text.encode()).sekunde()
 
 
 def stunden_zurueck(text, ankunft):
