@@ -13,6 +13,22 @@ from sicher import erwarten
 PASS_ANTWORTEN = ["2001-01-01 01:01:01", "2002-02-02 02:02:02", "2003-03-03 03:03:03", "2004-04-04 04:04:04"]
 
 
+def zeitdienst_optionen(attrappe):
+    """What the real service is started with beyond the test's own options. This machine's NTP state
+    is not the test's: unless the clock interposer tells the service a state, it serves whatever the
+    state."""
+    return [] if attrappe else ["--serve-unsynchronised"]
+
+
+def attrappe_sagen(datei, inhalt):
+    """Writes a file the clock interposer reads while the service runs (its step, its NTP state) in one
+    move, so it never reads half of it; readable by the service, which serves as nobody."""
+    neu = datei.with_name(datei.name + ".neu")
+    neu.write_text(f"{inhalt}\n")
+    neu.chmod(0o644)
+    neu.rename(datei)
+
+
 class Dienst:
     def __init__(self, prozess, ausgabe, protokoll, adresse, port):
         self.prozess, self.ausgabe, self.protokoll = prozess, ausgabe, protokoll
@@ -56,6 +72,11 @@ class Dienste:
         dienst = Dienst(prozess, ausgabe, self.protokoll if protokoll else None, adresse, port)
         self.alle.append(dienst)
         return dienst
+
+    def zeitdienst(self, *optionen, programm=None, attrappe=False, **weiter):
+        """The real time service (or `programm`, which becomes it), on the real clock unless `attrappe`."""
+        return self.starten(*zeitdienst_optionen(attrappe), *optionen, programm=programm or self.bau.zeitdienst,
+                            attrappe=attrappe, **weiter)
 
     def anfragen(self):
         return Dienst(None, None, self.protokoll, None, None).anfragen()

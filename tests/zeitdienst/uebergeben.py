@@ -4,7 +4,7 @@
 # LISTEN_PID, and becomes the service. The service is told to listen on an address it cannot have,
 # so it only serves at all if it takes the socket it was given.
 # Usage: UEBERGEBEN_AN=ZEITDIENST uebergeben.py --bind ADDR --port PORT [OPTION]...
-# (so that dienst_starten can start it in the service's place)
+# (so that a test can start it in the service's place)
 # SPDX-License-Identifier: MIT
 import os
 import socket

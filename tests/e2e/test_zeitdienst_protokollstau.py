@@ -1,0 +1,98 @@
+# The time service logging to a pipe that nobody reads, as to a journal that has stopped reading: the
+# answers go on, and on time; the lines that find no room are counted, and the count is logged once
+# the pipe is read again; and every line that is logged is whole.
+# SPDX-License-Identifier: MIT
+import contextlib
+import os
+import re
+import socket
+import time
+
+import pytest
+
+from dienste import zeitdienst_optionen
+from rohclient import sekunde
+from sicher import erwarten
+
+CLF = re.compile(r'127\.0\.0\.1 - - \[[^]]*\] "GET /\S* HTTP/1\.1" 200 19')
+ZAEHLUNG = re.compile(r"zeitdienst: (\d+) log lines dropped")
+
+
+def flut(port):
+    """Eight rounds of 50 connections with 8 requests each, pipelined: the service answers them at the
+    tick and closes each connection with its eighth answer. Long targets make long lines, so the pipe
+    and what waits for it are full within the first rounds. How many answers came."""
+    lang = b"0" * 200
+    anfragen = b"".join(b"GET /?%d%s HTTP/1.1\r\nHost: x\r\n\r\n" % (i, lang) for i in range(1, 9))
+    antworten = 0
+    for runde in range(1, 9):
+        verbindungen = [socket.create_connection(("127.0.0.1", port), timeout=10) for _ in range(50)]
+        for v in verbindungen:
+            v.sendall(anfragen)
+        for nummer, v in enumerate(verbindungen):
+            gelesen, ende, beginn = b"", "closed", time.monotonic()
+            try:
+                while stueck := v.recv(65536):
+                    gelesen += stueck
+            except OSError as e:
+                ende = repr(e)
+            v.close()
+            n = gelesen.count(b"HTTP/1.1 200 ")
+            if n != 8:
+                pytest.fail(f"the service stopped answering: round {runde}: {n} answers on connection {nummer} "
+                            f"({ende} after {time.monotonic() - beginn:.1f} s; {gelesen[:120]!r}), "
+                            f"after {antworten} answers in all")
+            antworten += n
+    return antworten
+
+
+@pytest.mark.ctest(zeitlimit=180)
+def test_log_nicht_gelesen(umgebung, bau, roh, monkeypatch):
+    monkeypatch.setenv("TZ", "UTC")
+    pfad = umgebung.arbeit / "rohr"
+    os.mkfifo(pfad)
+    # The service's end blocks as a journal's socket does; the test's own end never waits.
+    rohr = os.open(pfad, os.O_RDWR)
+    leser = os.open(pfad, os.O_RDONLY | os.O_NONBLOCK)
+    gelesen = bytearray()
+
+    def lesen():
+        """What the pipe holds, taken from it."""
+        with contextlib.suppress(BlockingIOError):
+            while stueck := os.read(leser, 65536):
+                gelesen.extend(stueck)
+        return gelesen.decode("latin-1")
+
+    try:
+        # The log is standard output; its first line, where the service listens, is all that is read of
+        # it until the end. With few places the service keeps few lines waiting for the log; but room for
+        # two rounds of the load, since a round's connections may come while a loop still holds the
+        # places of the last one, and for a new client the one longest at its head would be closed.
+        umgebung.starten("timeout", "-k", "5", "900", bau.zeitdienst, "--bind", "127.0.0.1", "--port", 0, "--log", "-",
+                         "--max-connections", 128, *zeitdienst_optionen(False), ausgabe=rohr, attrappe=False)
+        port = int(erwarten(lambda: re.search(r":(\d+)\n", lesen()), 20, "the service's start")[1])
+        del gelesen[:]
+
+        # The log not read: thousands of answers, at their ticks.
+        antworten = flut(port)
+        vorher = time.time()
+        antwort = roh.holen(port)
+        nachher = time.time()
+        assert antwort, f"no answer after {antworten} answers with the log not read"
+        s = sekunde(antwort.text)
+        assert vorher < s <= nachher, f"answered with second {s}, asked at {vorher}, answered by {nachher}"
+
+        # Read again: every line whole, and those dropped counted.
+        erwarten(lambda: re.search(r"log lines dropped$", lesen(), re.M), 30, "a count of dropped lines")
+        roh.holen(port, "/?zuletzt")
+        erwarten(lambda: "GET /?zuletzt " in lesen(), 30, "the log going on")
+    finally:
+        os.close(leser)
+        os.close(rohr)
+    zeilen = gelesen.decode("latin-1").rsplit("\n", 1)[0].split("\n")
+    falsch = [z for z in zeilen if not CLF.fullmatch(z) and not ZAEHLUNG.fullmatch(z)]
+    assert not falsch, f"lines neither whole nor the count: {falsch[:3]}"
+    geschrieben = sum(1 for z in zeilen if CLF.fullmatch(z))
+    verworfen = sum(int(m[1]) for z in zeilen if (m := ZAEHLUNG.fullmatch(z)))
+    assert geschrieben + verworfen == antworten + 2, \
+        f"lines logged and dropped, of {antworten} + 2 answers (logged: {geschrieben}, dropped: {verworfen})"
