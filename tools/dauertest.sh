@@ -33,15 +33,23 @@ beginn=$SECONDS
 for ((runde = 1; runde <= runden; runde++)); do
   for preset in linux "$windows"; do
     protokoll=$protokolle/$runde.$preset.log
-    if ohne_uhrrecht ctest --preset "$preset" -j2 --output-on-failure >"$protokoll" 2>&1; then
-      rm -f "$protokoll"
+    ergebnis=$PWD/$protokolle/$runde.$preset.xml
+    if ohne_uhrrecht ctest --preset "$preset" -j2 --output-on-failure --output-junit "$ergebnis" >"$protokoll" 2>&1; then
+      rm -f "$protokoll" "$ergebnis"
       continue
     fi
-    # ctest lists the failed tests as "  <number> - <name> (<reason>)".
-    while read -r name; do
+    # The failed tests as ctest itself reports them, in its JUnit file; without one, ctest failed
+    # before any test ran, and that counts too.
+    mapfile -t gescheitert < <(/usr/bin/python3 -c '
+import sys, xml.etree.ElementTree as et
+for fall in et.parse(sys.argv[1]).iter("testcase"):
+    if fall.get("status") == "fail" or fall.find("failure") is not None:
+        print(fall.get("name"))' "$ergebnis" 2>/dev/null || echo "ctest itself (see $protokoll)")
+    [ ${#gescheitert[@]} -gt 0 ] || gescheitert=("ctest itself (see $protokoll)")
+    for name in "${gescheitert[@]}"; do
       echo "run $runde, $preset: $name"
       fehlschlaege=$((fehlschlaege + 1))
-    done < <(sed -n '/^The following tests FAILED:/,$s/^[[:space:]]*[0-9]* - \(.*\)$/\1/p' "$protokoll")
+    done
   done
   echo "dauertest: $runde of $runden runs done, $fehlschlaege failures, $(((SECONDS - beginn) / 60)) min" >&2
 done
