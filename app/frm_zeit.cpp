@@ -3,6 +3,7 @@
 // SPDX-License-Identifier: MIT
 #include "app/frm_zeit.h"
 
+#include "app/bauwerte.h"
 #include "sync/zeit_setzen.h"
 
 namespace dadaviru {

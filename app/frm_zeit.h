@@ -46,9 +46,6 @@ private:
     bool an_;
 };
 
-// Timer_start's interval: each program links the value it was built with.
-extern const int Wartezeit_ms;
-
 class frm_Zeit {
 public:
     frm_Zeit(Startmodus modus, Inet_Dienst& inet, Fenstersystem& system, Plattform& plattform);

@@ -7,11 +7,6 @@ set(DADAVIRU_HOST_A "dadaviru.webspace.example" CACHE STRING "Host (or host:port
 set(DADAVIRU_HOST_B "dadaviru.example" CACHE STRING "Host (or host:port) of the second time service")
 set(DADAVIRU_HOST_C "" CACHE STRING "Host of the third time service; empty means \"time.\" followed by DADAVIRU_HOST_B")
 
-# Test builds point the same table at loopback.
-set(DADAVIRU_TEST_HOST_A "127.0.0.1:18401" CACHE STRING "First time service of the test programs")
-set(DADAVIRU_TEST_HOST_B "127.0.0.2:18402" CACHE STRING "Second time service of the test programs")
-set(DADAVIRU_TEST_HOST_C "127.0.0.3:18403" CACHE STRING "Third time service of the test programs")
-
 # A host ends up inside a C++ string literal and a URL, so only plain host names,
 # IPv4 addresses and bracketed IPv6 addresses, each with an optional port, get through.
 function(dadaviru_host_pruefen name wert)
@@ -31,16 +26,6 @@ function(dadaviru_urls host_a host_b host_c)
   set(DADAVIRU_URL_0 "http://${host_a}/zeit.php" PARENT_SCOPE)
   set(DADAVIRU_URL_1 "http://${host_b}/zeit.php" PARENT_SCOPE)
   set(DADAVIRU_URL_2 "http://${host_c}" PARENT_SCOPE)
-endfunction()
-
-# dadaviru_quellen(<target> <host a> <host b> <host c>): a library holding the source table.
-function(dadaviru_quellen ziel host_a host_b host_c)
-  dadaviru_urls("${host_a}" "${host_b}" "${host_c}")
-  set(erzeugt ${CMAKE_CURRENT_BINARY_DIR}/${ziel}.cpp)
-  configure_file(${PROJECT_SOURCE_DIR}/sync/quellen.cpp.in ${erzeugt} @ONLY)
-  # An object library, so the table is linked in whatever the order of the static libraries.
-  add_library(${ziel} OBJECT ${erzeugt})
-  target_link_libraries(${ziel} PUBLIC dadaviru_sync)
 endfunction()
 
 # Run as a script, it prints the URLs of passes 0 to 2 that a configured build folder's programs

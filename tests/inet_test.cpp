@@ -107,7 +107,7 @@ TEST(InetKennung, UserAgentDerAnfrage) {
     EXPECT_EQ(inet->OpenURL("http://127.0.0.1:" + std::to_string(dienst.port) + "/zeit.php"), "2026-12-07 13:45:09");
     const std::string anfrage = dienst.anfrage.get();
     EXPECT_TRUE(anfrage.starts_with("GET /zeit.php HTTP/1.1\r\n")) << anfrage;
-    EXPECT_NE(anfrage.find("\r\nUser-Agent: Dadaviru/" DADAVIRU_VERSION "\r\n"), std::string::npos) << anfrage;
+    EXPECT_NE(anfrage.find("\r\nUser-Agent: Dadaviru/" + std::string(Version) + "\r\n"), std::string::npos) << anfrage;
 }
 
 }  // namespace

@@ -18,7 +18,7 @@
 #include <unistd.h>
 
 #include "sync/posix/schreiber.h"
-#include "sync/posix/uhrsteller.h"
+#include "uhrsteller/uhrsteller.h"
 
 namespace dadaviru::test {
 namespace {

@@ -5,17 +5,19 @@
 # tests. Run as root on Debian 12. Safe to run again.
 # SPDX-License-Identifier: MIT
 set -euo pipefail
+wurzel=$(cd "$(dirname "$0")/.." && pwd)
 
 # Each package is named once, in the first task that needs it; a task also takes those it builds on.
+# What the package build needs, and what building and running the tests adds (<!nocheck>), are the
+# Build-Depends of debian/control, which the task bauen installs from there.
 declare -A pakete=(
-  # Building the Linux programs, the time service and the test tools.
-  [bauen]="build-essential cmake ninja-build pkg-config ca-certificates libcurl4-openssl-dev libboost-dev
-           libsystemd-dev libcap-dev libgtk-3-dev imagemagick libgtest-dev googletest libx11-dev tzdata util-linux
-           python3-pytest python3-dbusmock"
+  # Building the Linux programs, the time service and the test tools, beyond debian/control: the
+  # presets' generator, and what the tests' builds and runs take from the system.
+  [bauen]="build-essential ninja-build ca-certificates tzdata util-linux"
   [ausprobieren]=""
   # The Windows programs, cross-built, and the Wine that runs their tests.
   [windows]="g++-mingw-w64-i686 mingw-w64-tools g++-mingw-w64-x86-64 wine wine32:i386 wine64"
-  [pakete]="debhelper dpkg-dev lintian nsis osslsigncode"
+  [pakete]="dpkg-dev lintian nsis osslsigncode"
   # The real chain that sets the clock, for the tests and the benchmark: a private bus, timedated, polkit.
   [uhrkette]="systemd dbus-daemon dbus-bin polkitd"
   [tests]="git clang-format clang libclang-rt-14-dev xvfb xdotool xauth locales libcap2-bin curl file openssl
@@ -49,8 +51,13 @@ for a in $gewaehlt; do
   done
 done
 
-if [ ${#fehlend[@]} -gt 0 ]; then
-  echo "einrichten: installing ${fehlend[*]}"
+# dpkg-checkbuilddeps comes with dpkg-dev, which a fresh machine lacks: then everything is missing.
+bauabhaengigkeiten=0
+if [[ $gewaehlt == *" bauen "* ]] && ! (cd "$wurzel" && dpkg-checkbuilddeps >/dev/null 2>&1); then
+  bauabhaengigkeiten=1
+fi
+
+if [ ${#fehlend[@]} -gt 0 ] || [ $bauabhaengigkeiten = 1 ]; then
   export DEBIAN_FRONTEND=noninteractive
   # 32-bit Wine comes from the i386 architecture.
   if [[ " ${fehlend[*]} " == *":i386 "* ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
@@ -63,7 +70,14 @@ if [ ${#fehlend[@]} -gt 0 ]; then
     trap 'rm -f /usr/sbin/policy-rc.d' EXIT
   fi
   apt-get -o DPkg::Lock::Timeout=600 update -qq
-  apt-get -o DPkg::Lock::Timeout=600 install -y -qq --no-install-recommends "${fehlend[@]}" >/dev/null
+  if [ ${#fehlend[@]} -gt 0 ]; then
+    echo "einrichten: installing ${fehlend[*]}"
+    apt-get -o DPkg::Lock::Timeout=600 install -y -qq --no-install-recommends "${fehlend[@]}" >/dev/null
+  fi
+  if [ $bauabhaengigkeiten = 1 ]; then
+    echo "einrichten: installing the Build-Depends of debian/control"
+    apt-get -o DPkg::Lock::Timeout=600 build-dep -y -qq --no-install-recommends "$wurzel" >/dev/null
+  fi
   if [[ " ${fehlend[*]} " == *" nginx-light "* ]] && command -v systemctl >/dev/null && [ -d /run/systemd/system ]; then
     systemctl disable nginx 2>/dev/null || true
   fi

@@ -10,8 +10,8 @@
 #include <cstdint>
 #include <cstdlib>
 
+#include "../../uhrsteller/aufruf.h"
 #include "../uhrbereich.h"
-#include "uhrsteller.h"
 
 namespace dadaviru::posix {
 

@@ -7,7 +7,7 @@ target_compile_definitions(kennungspruefer PRIVATE KENNUNG_VERSION=L"${DADAVIRU_
 # Static, so Wine needs no MinGW DLL next to it.
 target_compile_options(kennungspruefer PRIVATE -municode)
 target_link_options(kennungspruefer PRIVATE -municode -static -static-libgcc -static-libstdc++)
-target_link_libraries(kennungspruefer PRIVATE version oleaut32 ole32 shell32)
+target_link_libraries(kennungspruefer PRIVATE version oleaut32 ole32 shell32 dadaviru_flaggen)
 
 foreach(programm Dadaviru Dadaviru_Autostart)
   add_test(NAME win32.kennung.${programm}

@@ -6,7 +6,7 @@
 
 #include <ctime>
 
-#include "sync/posix/uhrsteller.h"
+#include "uhrsteller.h"
 
 int main(int argc, char** argv) {
     dadaviru::posix::Gruppenbuch_Nss buch;

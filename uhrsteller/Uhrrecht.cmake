@@ -6,12 +6,6 @@
 # SPDX-License-Identifier: MIT
 
 set(uhrsteller "${CMAKE_INSTALL_PREFIX}/${DADAVIRU_UHRSTELLER_DIR}/uhrsteller")
-set(polkit_regel "${CMAKE_INSTALL_PREFIX}/${DADAVIRU_POLKIT_DIR}/50-dadaviru.rules")
-
-if(NOT CMAKE_INSTALL_PREFIX STREQUAL "/usr" AND NOT DADAVIRU_POLKIT_DIR MATCHES "^/")
-  message(STATUS "polkit reads its rules from /usr/share/polkit-1/rules.d and /etc/polkit-1/rules.d only: "
-                 "link ${polkit_regel} into /etc/polkit-1/rules.d to let the group dadaviru set the clock")
-endif()
 
 # A staged install holds fresh files that carry nothing yet; whoever puts them in place decides.
 set(befehle "getent group dadaviru >/dev/null || groupadd --system dadaviru
