@@ -34,7 +34,7 @@ public:
     explicit Inet_Attrappe(Journal& j) : journal_(j) {}
     std::map<std::string, std::string> antworten;  // URLs not listed fail
     bool werfen = false;
-    std::vector<Ankunft> beantwortet;  // when each answer was handed back
+    std::vector<Ankunft> beantwortet;   // when each answer was handed back
     std::optional<Ankunft> angekommen;  // what the client reports, if anything
     std::optional<Ankunft> Angekommen() const override { return angekommen; }
     std::optional<std::string> OpenURL(const std::string& url) override {

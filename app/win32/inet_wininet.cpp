@@ -198,9 +198,9 @@ Geholt holen(HINTERNET sitzung, std::optional<std::wstring> aktuell, Stoppuhr::t
             zeitlimit_setzen(verbindung.get(), option, rest);
 
         const wchar_t* alle_typen[] = {L"*/*", nullptr};
-        Inet_Griff anfrage(
-            wininet()->HttpOpenRequestW(verbindung.get(), L"GET", ziel->pfad.c_str(), nullptr, nullptr, alle_typen,
-                                        anfrage_flags | (ziel->https ? INTERNET_FLAG_SECURE : 0), 0));
+        Inet_Griff anfrage(wininet()->HttpOpenRequestW(verbindung.get(), L"GET", ziel->pfad.c_str(), nullptr, nullptr,
+                                                       alle_typen,
+                                                       anfrage_flags | (ziel->https ? INTERNET_FLAG_SECURE : 0), 0));
         if (!anfrage || !wininet()->HttpSendRequestW(anfrage.get(), nullptr, 0, nullptr, 0)) return {};
 
         // Given up by now: whatever came, nobody waits for it.
