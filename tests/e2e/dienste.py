@@ -7,7 +7,7 @@ import subprocess
 
 import pytest
 
-from sicher import erwarten
+from sicher import Fehlschlag, erwarten
 
 # The built-in services' answers in the runs, one date and time per pass.
 PASS_ANTWORTEN = ["2001-01-01 01:01:01", "2002-02-02 02:02:02", "2003-03-03 03:03:03", "2004-04-04 04:04:04"]
@@ -60,9 +60,12 @@ class Dienste:
 
         def gestartet():
             m = re.search(r": listening on .*:(\d+)$", ausgabe.read_text(), re.M)
+            # One that ended (its port taken, say) will not listen any more: its words, at once.
+            if not m and prozess.poll() is not None:
+                raise Fehlschlag(f"the service on {adresse}:{port} ended: {ausgabe.read_text()}")
             return m and int(m[1])
 
-        port = erwarten(gestartet, 20, f"the service on {adresse} ({ausgabe.read_text() if ausgabe.exists() else ''})")
+        port = erwarten(gestartet, 20, f"the service on {adresse}:{port}")
         dienst = Dienst(prozess, ausgabe, self.protokoll if protokoll else None, adresse, port)
         self.alle.append(dienst)
         return dienst
