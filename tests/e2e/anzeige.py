@@ -37,7 +37,8 @@ class Anzeige:
         """The program's window once it is mapped. Polled, not `xdotool search --sync`, which gives up
         at the first X error above."""
         fenster = warten_auf(20, self.sichtbares_fenster)
-        assert fenster, "no window captioned Zudedaruzu" + ("; the program had ended" if prozess.poll() is not None else "")
+        geendet = "; the program had ended" if prozess.poll() is not None else ""
+        assert fenster, f"no window captioned Zudedaruzu{geendet}"
         return fenster
 
     def blick(self, *worte):

@@ -34,13 +34,8 @@ class Wine:
         monkeypatch.setenv("WINEARCH", bau.winearch)
         if bau.winearch == "win64":
             # /usr/bin/wine takes the 32-bit loader whenever it is installed, even on a machine that
-            # cannot run 32-bit code; the 64-bit one goes first on PATH, for wineserver's callers too.
-            ordner = Path(f"{self.prefix}.bin")
-            ordner.mkdir(exist_ok=True)
-            for name in ("wine", "wine-stable"):
-                (ordner / name).write_text('#!/bin/sh\nWINELOADER=/usr/lib/wine/wine64 exec /usr/lib/wine/wine64 "$@"\n')
-                (ordner / name).chmod(0o755)
-            monkeypatch.setenv("PATH", str(ordner), prepend=os.pathsep)
+            # cannot run 32-bit code; the set-up leaves the 64-bit one in this folder (wine_waehlen).
+            monkeypatch.setenv("PATH", f"{self.prefix}.bin", prepend=os.pathsep)
 
     def ausfuehren(self, *befehl, zeitlimit=120, env=None):
         """A Windows program under Wine to its end, bounded in time."""
