@@ -2,7 +2,9 @@
 # policy that lets every user in (the chain's tests run programs as throw-away users), started by
 # dbusmock's test case and named to every program through the run helper.
 # SPDX-License-Identifier: MIT
+import json
 import subprocess
+from pathlib import Path
 
 import pytest
 from dbusmock import DBusTestCase
@@ -40,6 +42,17 @@ class Bus:
 
     def warten_auf_name(self, name, sekunden=20):
         return warten_auf(sekunden, lambda: self.hat_eigentuemer(name))
+
+    def timedated_starten(self, schweigen=False):
+        """A timedated stand-in on this bus that, with `schweigen`, takes a SetTime and never answers it,
+        which the real one cannot be made to do; each call lands in `self.timedated_protokoll` as
+        "<time> SetTime <usec> <relative> <interactive>". Never on the machine's own bus, where it
+        could take timedated's name: the run helper points it at this one."""
+        self.timedated_protokoll = self.umgebung.arbeit / "timedated"
+        vorlage = Path(__file__).resolve().parent.parent / "timedated_vorlage.py"
+        self.umgebung.starten("/usr/bin/python3", "-m", "dbusmock", "--system", "-l", self.timedated_protokoll,
+                              "--template", vorlage, "-p", json.dumps({"Schweigen": schweigen}), attrappe=False)
+        assert self.warten_auf_name("org.freedesktop.timedate1"), "the timedated stand-in did not start"
 
     def beenden(self):
         if self.pid:

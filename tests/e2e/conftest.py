@@ -15,7 +15,7 @@ import pytest
 from sicher import beenden, uhrrecht_gebunden, vorsatz
 
 # Fixtures for the real components, one module each.
-pytest_plugins = ["dienste", "bus", "rohclient"]
+pytest_plugins = ["dienste", "bus", "rohclient", "anzeige", "wine", "verzoegerung"]
 
 
 def pytest_addoption(parser):

@@ -69,6 +69,16 @@ def beenden(prozess, frist=10):
             prozess.wait()
 
 
+def endet_binnen(prozess, name, sekunden):
+    """Waits for a program to end by itself; its exit status must be 0."""
+    if warten_auf(sekunden, lambda: prozess.poll() is not None) is None:
+        prozess.kill()
+        prozess.wait()
+        raise Fehlschlag(f"{name} did not end within {sekunden} s")
+    if prozess.returncode != 0:
+        raise Fehlschlag(f"{name} exited with status {prozess.returncode}")
+
+
 def seit_boot():
     """Now, in seconds since boot as the kernel counts them (CLOCK_BOOTTIME)."""
     return time.clock_gettime(time.CLOCK_BOOTTIME)

@@ -1,4 +1,5 @@
-# Identification of the Windows programs, read back under Wine through the APIs Windows itself uses.
+# The checker that reads the Windows programs' identification back under Wine through the APIs Windows
+# itself uses (tests/e2e/test_win32.py).
 # SPDX-License-Identifier: MIT
 add_executable(kennungspruefer ${CMAKE_CURRENT_LIST_DIR}/../werkzeuge/kennungspruefer.cpp)
 # The version is the project's, as the build derives it; the strings the checker writes out itself.
@@ -8,11 +9,3 @@ target_compile_definitions(kennungspruefer PRIVATE KENNUNG_VERSION=L"${DADAVIRU_
 target_compile_options(kennungspruefer PRIVATE -municode)
 target_link_options(kennungspruefer PRIVATE -municode -static -static-libgcc -static-libstdc++)
 target_link_libraries(kennungspruefer PRIVATE version oleaut32 ole32 shell32 dadaviru_flaggen)
-
-foreach(programm Dadaviru Dadaviru_Autostart)
-  add_test(NAME win32.kennung.${programm}
-    COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/kennung_test.sh ${DADAVIRU_WINEPREFIX}
-            $<TARGET_FILE:${programm}> ${programm} $<TARGET_FILE:kennungspruefer>)
-  # One Wine program at a time in the prefix, as in the other Windows tests.
-  set_tests_properties(win32.kennung.${programm} PROPERTIES TIMEOUT 600 FIXTURES_REQUIRED wine RESOURCE_LOCK wineprefix)
-endforeach()

@@ -33,7 +33,7 @@ unter_wine() {
   return $status
 }
 
-# For the scenarios of tests/desktop_szenarien.sh, and any other whole run of a program, with
+# For a whole run of a program (the installer's test runs the installed ones), with
 # WINEDEBUG holding err+sync: Wine reports each clock write it refuses on a line of its own, as the
 # program makes it.
 schreibungen() { cat "$arbeit/wine.log" 2>/dev/null | grep -c 'NtSetSystemTime not allowed' || true; }
