@@ -51,7 +51,8 @@ class Namensraum:
 
     def vorsatz(self, netz=False):
         """The words that run a program in the namespace (in its root, if it has one of its own)."""
-        worte = ["nsenter", f"--target={self.prozess.pid}", "--mount", *["--net"] * netz, "--"]
+        # In the working folder it is started in, which entering a mount namespace would leave for its root.
+        worte = ["nsenter", f"--target={self.prozess.pid}", "--mount", *["--net"] * netz, "--wd=.", "--"]
         return worte + (["chroot", str(self.wurzel), "env", "-i", PFAD] if self.wurzel else [])
 
     # The programs run in there are the system's tools, the packages' scripts and the installed
