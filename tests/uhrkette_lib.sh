@@ -1,4 +1,5 @@
-# The real chain that sets the clock on Linux, for the tests and the benchmark: the real polkitd,
+# The real chain that sets the clock on Linux, for the benchmark and the shell tests (the pytest
+# tests have it in tests/e2e/uhrkette.py, benutzer.py and namensraum.py): the real polkitd,
 # reading only our rule, and the real systemd-timedated, both on the test's private bus, without
 # CAP_SYS_TIME, timedated under the clock interposer; one virtual clock that the chain and the
 # programs share; throw-away users in the group dadaviru and outside it; and commands run in a
@@ -112,17 +113,4 @@ timedated_echt_starten() {
     >>"$arbeit/timedated.log" 2>&1
   timedated_pid=$hintergrund_pid
   warten_auf 20 hat_eigentuemer org.freedesktop.timedate1 || fehler "timedated did not start: $(cat "$arbeit/timedated.log")"
-}
-
-timedated_beenden() {
-  kill "$timedated_pid"
-  warten_auf 10 eval '! hat_eigentuemer org.freedesktop.timedate1' || fehler "timedated did not end"
-}
-
-# systemd_starten: a stand-in for systemd on the private bus that reports systemd-timesyncd.service
-# active, as timedated asks it before every change; its calls land in $arbeit/systemd1.
-systemd_starten() {
-  im_hintergrund /usr/bin/python3 -m dbusmock --system -l "$arbeit/systemd1" \
-    --template "$(dirname "${BASH_SOURCE[0]}")/systemd_vorlage.py" >/dev/null
-  warten_auf 20 hat_eigentuemer org.freedesktop.systemd1 || fehler "the systemd stand-in did not start"
 }

@@ -43,7 +43,8 @@ bauen_und_pruefen() {
   echo "== $1"
   cmake --preset "$1" >/dev/null
   cmake --build --preset "$1"
-  ohne_uhrrecht ctest --preset "$1" -j2
+  # The packages' tests come after the packages and the Windows build (pakete_pruefen).
+  ohne_uhrrecht ctest --preset "$1" -j2 -LE pakete
 }
 
 fuzzen() {
@@ -70,11 +71,10 @@ pakete() {
     -keyout "$zertifikat/schluessel.pem" -out "$zertifikat/zertifikat.pem" 2>/dev/null
   DADAVIRU_ZERTIFIKAT=$PWD/$zertifikat/zertifikat.pem DADAVIRU_SCHLUESSEL=$PWD/$zertifikat/schluessel.pem \
     bash tools/pakete.sh
-  bash tests/pakete_test.sh build/pakete "$(dpkg-parsechangelog -S Version)"
 }
 
-# After linux: the tests under Wine use its time service and window probe; after pakete, the
-# installer is tested there too. The shipped programs are 32-bit; on a machine whose kernel cannot
+# After linux: the tests under Wine use its time service and window probe; after it, the installer
+# is tested with the packages (pakete_pruefen). The shipped programs are 32-bit; on a machine whose kernel cannot
 # run 32-bit code (no Wine for them), the same code is tested as a 64-bit build under 64-bit Wine,
 # and the 32-bit build is only built.
 windows() {
@@ -89,18 +89,19 @@ windows() {
     cmake --build --preset windows64
     ohne_uhrrecht ctest --preset windows64 -j2
   fi
-  # The installer under Wine; it knows itself which Wine this machine can run, and takes the
-  # 64-bit programs where that is 64-bit Wine.
-  local version bau=build/pakete/windows
-  read -r version _ <<< "$(cmake -P cmake/Version.cmake)"
-  kann_32_bit || bau=build/windows64
-  bash tests/win32/installer_test.sh "build/pakete/Dadaviru-$version-setup.exe" build/pakete/wine "$bau" \
-    build/linux/tests/werkzeuge "$zertifikat/zertifikat.pem" "$zertifikat/schluessel.pem"
+}
+
+# The Debian packages and the installer under Wine, from the linux build's tests; the installer test
+# knows itself which Wine this machine can run, and takes the 64-bit programs where that is 64-bit Wine.
+pakete_pruefen() {
+  echo "== packages and installer"
+  ohne_uhrrecht ctest --preset linux -L pakete
 }
 
 leitplanken
 bauen_und_pruefen linux
 pakete
 windows
+pakete_pruefen
 fuzzen
 bauen_und_pruefen asan

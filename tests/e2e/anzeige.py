@@ -21,6 +21,8 @@ class Anzeige:
                                             ausgabe=aus, attrappe=False)
         nummer = erwarten(lambda: ausgabe.read_text().strip(), 20, "Xvfb")
         self.name = f":{nummer}"
+        # What a program started with an environment of its own needs to show its windows here.
+        self.env = {"DISPLAY": self.name, "WAYLAND_DISPLAY": None, "NO_AT_BRIDGE": 1}
 
     def _xdotool(self, *worte):
         return subprocess.run(["xdotool", *worte], capture_output=True, text=True, timeout=20,

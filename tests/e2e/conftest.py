@@ -15,7 +15,8 @@ import pytest
 from sicher import beenden, uhrrecht_gebunden, vorsatz
 
 # Fixtures for the real components, one module each.
-pytest_plugins = ["dienste", "bus", "rohclient", "anzeige", "wine", "verzoegerung"]
+pytest_plugins = ["dienste", "bus", "rohclient", "anzeige", "wine", "verzoegerung", "namensraum", "benutzer",
+                  "uhrkette"]
 
 
 def pytest_addoption(parser):
@@ -105,10 +106,12 @@ class Umgebung:
         self.uhrattrappe = uhrattrappe
         self.uhr_protokoll = arbeit / "uhr"
         self.bus = None
+        # Words before every program, such as those that enter a namespace the test made.
+        self.innen = []
         self._hintergrund = []
 
     def vorsatz(self, attrappe=True):
-        return vorsatz(self.bus, self.uhrattrappe if attrappe else None, self.uhr_protokoll)
+        return vorsatz(self.bus, self.uhrattrappe if attrappe else None, self.uhr_protokoll) + self.innen
 
     def _umgebung(self, env):
         umgebung = dict(os.environ)

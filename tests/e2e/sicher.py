@@ -93,5 +93,8 @@ def prozessbeginn(pid):
 
 def kann_32_bit():
     """Whether this machine's kernel runs 32-bit programs, and with them 32-bit Wine."""
-    return subprocess.run(["/lib/ld-linux.so.2", "--version"], capture_output=True).returncode == 0 \
-        if os.path.exists("/lib/ld-linux.so.2") else False
+    try:
+        return subprocess.run(["/lib/ld-linux.so.2", "--version"], capture_output=True).returncode == 0
+    except OSError:
+        # Missing, or a format this kernel does not run.
+        return False

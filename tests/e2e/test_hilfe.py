@@ -1,0 +1,46 @@
+# --help, -h and --version answer and end without a synchronisation: with every built-in service
+# listening and the real timedated on a private bus (which lets root set the clock without asking
+# polkit), no request may arrive, and the interposer may see no clock write, by timedated or any
+# other. Any other argument is ignored.
+# SPDX-License-Identifier: MIT
+import pytest
+
+OHNE_ANZEIGE = {"DISPLAY": None, "WAYLAND_DISPLAY": None}
+
+
+@pytest.fixture
+def kette(dienste, uhrkette):
+    dienste.vier_starten()
+    uhrkette.timedated_starten()
+    return uhrkette
+
+
+# program, arguments, a line the answer must hold
+ANTWORTEN = {
+    "hilfe": ("dadaviru", "--help", "  http://{hosts[0]}/zeit.php"),
+    "h": ("dadaviru", "-h", "  http://{hosts[2]}"),
+    "version": ("dadaviru", "--version", "Dadaviru {version}"),
+    "version_vor_hilfe": ("dadaviru", "egal --version --help", "Dadaviru {version}"),
+    "autostart_hilfe": ("autostart", "--help", "Usage: Dadaviru_Autostart [--help | --version]"),
+    "autostart_version": ("autostart", "--version", "Dadaviru_Autostart {version}"),
+}
+
+
+@pytest.mark.ctest(zeitlimit=120, sperren=("loopback_ports",))
+@pytest.mark.parametrize("fall", ANTWORTEN)
+def test_antwortet_ohne_abgleich(fall, kette, dienste, umgebung, bau):
+    programm, argumente, erwartet = ANTWORTEN[fall]
+    antwort = umgebung.ausfuehren(getattr(bau, programm), *argumente.split(), zeitlimit=10,
+                                  env={**kette.env, **OHNE_ANZEIGE})
+    assert antwort.returncode == 0, antwort.stdout + antwort.stderr
+    assert erwartet.format(hosts=bau.hosts, version=bau.version) in antwort.stdout.splitlines(), antwort.stdout
+    assert dienste.anfragen() == []
+    assert umgebung.uhr_protokoll.read_text() == ""
+
+
+@pytest.mark.ctest(zeitlimit=120, sperren=("loopback_ports",))
+def test_unbekanntes_argument_wird_uebergangen(kette, dienste, umgebung, bau):
+    lauf = umgebung.ausfuehren(bau.dadaviru, "--unbekannt", zeitlimit=60, env={**kette.env, **OHNE_ANZEIGE})
+    assert lauf.returncode == 0, lauf.stdout + lauf.stderr
+    assert len(dienste.anfragen()) == 4
+    assert len(kette.durch_timedated()) == 8, umgebung.uhr_protokoll.read_text()
