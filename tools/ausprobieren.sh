@@ -12,7 +12,7 @@ cmake --build --preset linux --target Dadaviru_loopback zeitdienst uhrattrappe >
 
 bau=build/linux
 export ZEITDIENST=$PWD/$bau/zeitdienst/zeitdienst UHRATTRAPPE=$PWD/$bau/tests/werkzeuge/libuhrattrappe.so
-. tests/e2e_lib.sh
+. tools/umgebung.sh
 # The program reads the answers in this machine's zone, so the services answer in it too.
 unset TZ
 zone=$(readlink -f /etc/localtime)

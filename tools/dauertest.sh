@@ -10,7 +10,7 @@ runden=${1:-20}
 
 bash tools/einrichten.sh dauertest
 export no_proxy="${no_proxy:+$no_proxy,}127.0.0.0/8,localhost" NO_PROXY="${NO_PROXY:+$NO_PROXY,}127.0.0.0/8,localhost"
-. tests/sicher_lib.sh
+. tools/sicher.sh
 
 # The Windows tests use the test tools of the Linux build; where no 32-bit Wine runs, the same code
 # is tested as a 64-bit build.

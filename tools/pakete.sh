@@ -18,7 +18,7 @@ paketversion=$(dpkg-parsechangelog -S Version)
 
 # Nothing built here ever runs with the right to set this machine's clock.
 unset UHRATTRAPPE
-. tests/sicher_lib.sh
+. tools/sicher.sh
 ziel=$wurzel/build/pakete
 rm -f "$ziel"/*.deb "$ziel"/*.exe
 mkdir -p "$ziel"

@@ -15,7 +15,7 @@ bash tools/einrichten.sh tests
 export no_proxy="${no_proxy:+$no_proxy,}127.0.0.0/8,localhost" NO_PROXY="${NO_PROXY:+$NO_PROXY,}127.0.0.0/8,localhost"
 
 # Everything below runs without CAP_SYS_TIME and with the system bus pointed at nothing.
-. tests/sicher_lib.sh
+. tools/sicher.sh
 fuzz_sekunden=${DADAVIRU_FUZZ_SEKUNDEN:-30}
 
 # Guard rails before any build: one code style, the synchronisation run never reaching into the

@@ -5,7 +5,7 @@
 set -euo pipefail
 WINEPREFIX=$(realpath -m "$1")
 export WINEPREFIX WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-. "$(dirname "$0")/../sicher_lib.sh"
+. "$(dirname "$0")/../../tools/sicher.sh"
 wine_waehlen "$WINEPREFIX.bin"
 # Written last, so a prefix whose set-up was cut short is set up again.
 bereit=$WINEPREFIX/.dadaviru_bereit

@@ -1,9 +1,8 @@
-# The real chain that sets the clock on Linux, for the benchmark and the shell tests (the pytest
-# tests have it in tests/e2e/uhrkette.py, benutzer.py and namensraum.py): the real polkitd,
-# reading only our rule, and the real systemd-timedated, both on the test's private bus, without
-# CAP_SYS_TIME, timedated under the clock interposer; one virtual clock that the chain and the
-# programs share; throw-away users in the group dadaviru and outside it; and commands run in a
-# private mount namespace. Needs root. Sourced after e2e_lib.sh, not run.
+# The real chain that sets the clock on Linux, for the benchmark of the time service: the real
+# polkitd reading only our rule and the real systemd-timedated, both on the script's private bus,
+# without CAP_SYS_TIME, timedated under the clock interposer; one virtual clock that the chain and the
+# programs share; throw-away users in the group dadaviru and outside it. Needs root. Sourced after
+# tools/umgebung.sh, not run. The tests have the same in Python (tests/e2e/uhrkette.py).
 # SPDX-License-Identifier: MIT
 
 # "${namensraum[@]}" QUELLE=ZIEL... -- CMD...: CMD in a private mount namespace in which each ZIEL

@@ -1,17 +1,14 @@
-# What every test script shares: failing, polling, comparing, and the one way every script and test
-# runs a real program, so none can touch this machine's clock: without CAP_SYS_TIME, with the system
-# bus pointed at a private one that the test started ($privater_bus) or at an address where nothing
-# listens, and under the clock interposer when $UHRATTRAPPE names it (its log goes to
-# $uhr_protokoll). Sourced, not run.
+# What the project's scripts (the suite, the packages, the benchmarks, the try command) share:
+# failing, polling, and the run helper tools/ohne_uhrrecht with the words it takes, so no program
+# they start can touch this machine's clock: the system bus is a private one the script started
+# ($privater_bus) or nothing, and the clock interposer is loaded when $UHRATTRAPPE names it (its log
+# goes to $uhr_protokoll). The tests have the same in Python (tests/e2e/sicher.py). Sourced, not run.
 # SPDX-License-Identifier: MIT
 
 # fehler MESSAGE...: ends the script as failed. The message goes to the script's own error output,
 # also from a command that warten_auf runs with its errors silenced.
 exec {fehlerausgabe}>&2
 fehler() { echo "FAIL: $*" >&"$fehlerausgabe"; exit 1; }
-
-# erwarten DESCRIPTION EXPECTED ACTUAL: fails unless the two are the same.
-erwarten() { [ "$2" = "$3" ] || fehler "$1: expected '$2', got '$3'"; }
 
 # warten_auf SECONDS CMD...: polls CMD until it succeeds; false when SECONDS pass first.
 warten_auf() {
@@ -23,7 +20,7 @@ warten_auf() {
   done
 }
 
-ohne_uhrrecht_helfer=$(realpath "$(dirname "${BASH_SOURCE[0]}")/../tools/ohne_uhrrecht")
+ohne_uhrrecht_helfer=$(realpath "$(dirname "${BASH_SOURCE[0]}")/ohne_uhrrecht")
 
 # uhrrecht_vorsatz: sets the array $vorsatz to the words that go before a program so that it runs
 # through the project's run helper, as described above. For a program started in the background,
@@ -67,14 +64,3 @@ wine_waehlen() {
   done
   export PATH="$1:$PATH"
 }
-
-# Process start and uptime in seconds since boot, as the kernel counts them (CLOCK_BOOTTIME), so the
-# start of a process and what a service saw can be compared without any reading of our own.
-# prozessbeginn PID: when the process was created.
-prozessbeginn() {
-  local stat felder
-  stat=$(cat "/proc/$1/stat") || return 1
-  read -r -a felder <<< "${stat##*) }"
-  awk -v t="${felder[19]}" -v hz="$(getconf CLK_TCK)" 'BEGIN { printf "%.3f\n", t / hz }'
-}
-seit_boot() { cut -d' ' -f1 /proc/uptime; }
