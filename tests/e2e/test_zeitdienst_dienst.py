@@ -4,7 +4,6 @@
 import re
 import time
 from email.utils import parsedate_to_datetime
-from pathlib import Path
 
 import pytest
 
@@ -20,8 +19,8 @@ def test_zeit_zum_takt_in_der_zone(dienste, roh):
     for pfad in ("/", "/zeit.php"):
         # The service chose a second that began after the request was sent, and had begun when the answer came.
         antwort, s = roh.verbinden(d.port).zeit(pfad, ZONE)
-        assert antwort.kopf["content-type"].lower() == "text/plain; charset=utf-8", f"Content-Type of {pfad}"
-        assert antwort.kopf["cache-control"].lower() == "no-store", f"Cache-Control of {pfad}"
+        assert {n: antwort.kopf[n].lower() for n in ("content-type", "cache-control")} == \
+            {"content-type": "text/plain; charset=utf-8", "cache-control": "no-store"}, pfad
         assert parsedate_to_datetime(antwort.kopf["date"]).timestamp() == s, f"Date header of {pfad}"
     for pfad in ("/andere", "/zeitXphp", "/zeit.php/mehr"):
         assert roh.status(d.port, pfad) == 404, f"status of {pfad}"
@@ -69,7 +68,7 @@ def test_port_belegt_oder_von_systemd(dienste, umgebung, roh, bau, monkeypatch):
     belegt = umgebung.ausfuehren(bau.zeitdienst, "--bind", "127.0.0.1", "--port", d.port, zeitlimit=20, attrappe=False)
     assert (belegt.returncode, "already in use" in belegt.stderr) == (1, True), f"taken port: {belegt.stderr}"
     monkeypatch.setenv("UEBERGEBEN_AN", bau.zeitdienst)
-    d = dienste.zeitdienst("--sofort", programm=Path(bau.quellen) / "tests" / "zeitdienst" / "uebergeben.py")
+    d = dienste.zeitdienst("--sofort", programm=f"{bau.quellen}/tests/zeitdienst/uebergeben.py")
     assert roh.status(d.port) == 200, "socket from systemd"
 
 

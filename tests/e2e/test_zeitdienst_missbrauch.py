@@ -4,7 +4,6 @@
 # Mostly one event loop, so that connections are taken in the order they were made.
 # SPDX-License-Identifier: MIT
 import subprocess
-from pathlib import Path
 
 import pytest
 
@@ -16,14 +15,9 @@ HALTEN = ("--sofort", "--header-timeout", "60000")
 BEGONNEN = b"GET /zeit.php HTTP/1.1\r\n"
 
 
-def bedient(v, daten=anfrage("/")):
-    return getattr(v.fragen(daten), "status", None) == 200
-
-
-def ruhend(roh, port):
-    """A kept-alive connection that has had its answer and waits idle."""
-    v = roh.verbinden(port)
-    assert bedient(v), f"no answer on a new kept-alive connection ({v.ende})"
+def bedient(v, was, daten=anfrage("/")):
+    antwort = v.fragen(daten)
+    assert antwort and antwort.status == 200, f"{was}: {antwort and antwort.status} ({v.ende})"
     return v
 
 
@@ -41,22 +35,23 @@ def test_der_laengste_kopf_weicht(dienste, roh):
     b1, b2 = roh.verbinden(d.port, BEGONNEN), roh.verbinden(d.port, BEGONNEN)
     assert roh.status(d.port, "/") == 200, "a new client"
     assert b1.zu(), "the connection longest at its head was not closed for the new client"
-    assert bedient(b2, b"Host: x\r\n\r\n"), "the younger head was closed too"
+    bedient(b2, "the younger head, closed too?", b"Host: x\r\n\r\n")
 
 
 def test_ruhende_verbindung_weicht(dienste, roh):
     d = dienste.zeitdienst("--threads", "1", "--max-connections", "3", *HALTEN)
-    r1, r2 = ruhend(roh, d.port), ruhend(roh, d.port)
+    # Kept-alive connections that have had their answers and wait idle.
+    r1, r2 = (bedient(roh.verbinden(d.port), "a new kept-alive connection") for _ in range(2))
     roh.verbinden(d.port, BEGONNEN)
-    ruhend(roh, d.port)
+    bedient(roh.verbinden(d.port), "a new client")
     assert r1.zu(), "the longest idle connection was not closed for the new client"
-    assert bedient(r2), "the other idle connection was closed too"
+    bedient(r2, "the other idle connection, closed too?")
 
 
 def test_fuenf_adressen_halten_alle_plaetze(dienste, roh, umgebung, bau):
     d = dienste.zeitdienst("--threads", "2", "--max-connections", "10", "--max-per-address", "2", *HALTEN)
     haelter = [f"127.0.0.{i}" for i in range(2, 7)]
-    umgebung.starten("/usr/bin/python3", Path(bau.quellen) / "tests" / "zeitdienst" / "koepfe.py", d.port, 2,
+    umgebung.starten("/usr/bin/python3", f"{bau.quellen}/tests/zeitdienst/koepfe.py", d.port, 2,
                      *haelter, attrappe=False)
 
     # The service's ends of the five addresses' connections: all ten places, and no other connection open.

@@ -62,9 +62,8 @@ def test_log_als_verweis_verweigert(umgebung, bau, ablage):
 def test_root_vor_dem_dienst_aufgegeben(dienste, umgebung, bau, ablage):
     log = ablage[0] / "zugriffe.log"
     s = status(dienst_selbst(dienste.zeitdienst("--log", log, protokoll=False)))
-    nobody, nogroup = str(NOBODY.pw_uid), str(NOBODY.pw_gid)
-    assert {n: s[n] for n in ("Uid", "Gid", "Groups", "CapEff")} == \
-        {"Uid": [nobody] * 4, "Gid": [nogroup] * 4, "Groups": [], "CapEff": [KEINE]}, "ids, groups, capabilities"
+    erwartet = {"Uid": [str(NOBODY.pw_uid)] * 4, "Gid": [str(NOBODY.pw_gid)] * 4, "Groups": [], "CapEff": [KEINE]}
+    assert {n: s[n] for n in erwartet} == erwartet, "ids, groups, capabilities"
     assert modus_und_eigner(log) == (0o640, NOBODY.pw_uid), "the log's mode and owner"
     for benutzer in ("root", "niemand-hier"):
         assert lauf(umgebung, bau, "--user", benutzer).returncode == 1, f"--user {benutzer}"
@@ -117,6 +116,6 @@ def test_mit_faehigkeit_gestartet(dienste, roh, umgebung, bau):
     mit_faehigkeit.chmod(0o755)
     d = dienste.zeitdienst("--log", "off", programm=mit_faehigkeit, protokoll=False)
     s = status(dienst_selbst(d))
-    assert [s[n][0] for n in ("Uid", "CapInh", "CapPrm", "CapEff", "CapAmb")] == [str(NOBODY.pw_uid)] + [KEINE] * 4, \
-        "its user and capabilities"
+    erwartet = {"Uid": str(NOBODY.pw_uid), "CapInh": KEINE, "CapPrm": KEINE, "CapEff": KEINE, "CapAmb": KEINE}
+    assert {n: s[n][0] for n in erwartet} == erwartet, "its user and capabilities"
     assert roh.status(d.port, "/") == 200, "status"

@@ -12,18 +12,13 @@ from rohclient import sekunde
 from sicher import warten_auf
 
 
-class Kunde(threading.Thread):
+def kunde(verbindung, antworten, halt):
     # Asks again on its connection the moment it has an answer, so that at every moment requests are
     # held; at most 120 times. Its answers as (text, arrival), the arrival read after it came.
-    def __init__(self, verbindung, halt):
-        super().__init__()
-        self.verbindung, self.halt, self.antworten = verbindung, halt, []
-
-    def run(self):
-        for _ in range(120):
-            if self.halt.is_set() or not (antwort := self.verbindung.fragen(sekunden=20)):
-                return
-            self.antworten.append((antwort.text, time.time()))
+    for _ in range(120):
+        if halt.is_set() or not (antwort := verbindung.fragen(sekunden=20)):
+            return
+        antworten.append((antwort.text, time.time()))
 
 
 def stunden_zurueck(text, ankunft):
@@ -38,25 +33,26 @@ def test_uhr_zurueck_und_wieder_vor(dienste, roh, umgebung, monkeypatch):
     attrappe_sagen(sprung, 0)
     d = dienste.zeitdienst(attrappe=True)
     halt = threading.Event()
-    kunden = [Kunde(roh.verbinden(d.port), halt) for _ in range(3)]
-    for k in kunden:
-        k.start()
+    kunden = [(roh.verbinden(d.port), []) for _ in range(3)]
+    faeden = [threading.Thread(target=kunde, args=(*k, halt)) for k in kunden]
+    for f in faeden:
+        f.start()
     try:
         for phase, schritt, stunden in (("at first", 0, 0), ("after the clock was set back an hour", -3600, 1),
                                         ("after the clock was set forward again", 0, 0)):
             # Every client has had an answer since the last count, and its last names a second `stunden` back.
-            gezaehlt = [len(k.antworten) for k in kunden]
+            gezaehlt = [len(a) for _, a in kunden]
             attrappe_sagen(sprung, schritt)
-            assert warten_auf(30, lambda: all(len(k.antworten) > g and stunden_zurueck(*k.antworten[-1]) == stunden
-                                              for k, g in zip(kunden, gezaehlt))), \
-                f"no answers {phase}: {[(k.antworten[-1:], k.verbindung.ende) for k in kunden]}"
+            assert warten_auf(30, lambda: all(len(a) > g and stunden_zurueck(*a[-1]) == stunden
+                                              for (_, a), g in zip(kunden, gezaehlt))), \
+                f"no answers {phase}: {[(a[-1:], v.ende) for v, a in kunden]}"
     finally:
         halt.set()
-        for k in kunden:
-            k.join()
+        for f in faeden:
+            f.join()
     # No answer early: each second had begun, on the service's clock then, when its answer arrived; and
     # on each connection the seconds only go forward, each answer a tick of its own.
-    for nummer, k in enumerate(kunden, 1):
-        echt = [(sekunde(text) + 3600 * stunden_zurueck(text, ankunft), ankunft) for text, ankunft in k.antworten]
+    for nummer, (_, antworten) in enumerate(kunden, 1):
+        echt = [(sekunde(text) + 3600 * stunden_zurueck(text, ankunft), ankunft) for text, ankunft in antworten]
         assert all(s <= ankunft for s, ankunft in echt), f"client {nummer}: an answer arrived early: {echt}"
         assert all(s < weiter for (s, _), (weiter, _) in zip(echt, echt[1:])), f"client {nummer}: seconds {echt}"
