@@ -5,8 +5,6 @@ import re
 import time
 from email.utils import parsedate_to_datetime
 
-import pytest
-
 from sicher import erwarten
 
 CLF = re.compile(r'127\.0\.0\.1 - - \[\d{2}/[A-Z][a-z]{2}/\d{4}:[0-9:]{8} \+0545\] '
@@ -43,9 +41,8 @@ def test_pause_zwischen_verbinden_und_fragen(dienste, roh):
         wartend.zeit(zone=ZONE)
 
 
-def test_sofort_die_naechste_sekunde(dienste, roh, monkeypatch):
-    monkeypatch.setenv("TZ", "UTC")
-    roh.verbinden(dienste.zeitdienst("--sofort").port).zeit("/", spiel=0.5)
+def test_sofort_die_naechste_sekunde(dienste, roh):
+    roh.verbinden(dienste.zeitdienst("--sofort", "--zone", "UTC").port).zeit("/", spiel=0.5)
 
 
 def test_optionen(umgebung, bau):

@@ -4,8 +4,6 @@
 import re
 from pathlib import Path
 
-import pytest
-
 HOECHSTENS = 1.0
 
 

@@ -5,8 +5,6 @@
 # SPDX-License-Identifier: MIT
 import subprocess
 
-import pytest
-
 from rohclient import anfrage
 from sicher import warten_auf
 
