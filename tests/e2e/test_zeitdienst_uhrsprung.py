@@ -8,71 +8,50 @@ import time
 import pytest
 
 from dienste import attrappe_sagen
-from rohclient import anfrage, sekunde
+from rohclient import sekunde
 from sicher import warten_auf
 
 
-class Kunde(threading.Thread):
-    """A client that asks again on its connection the moment it has an answer, so that at every moment
-    requests are held; at most 120 times. Its answers as (text, arrival), the arrival read after it came."""
-
-    def __init__(self, roh, port, halt):
-        super().__init__()
-        self.verbindung, self.halt, self.antworten = roh.verbinden(port), halt, []
-
-    def run(self):
-        for _ in range(120):
-            if self.halt.is_set() or not self.verbindung.senden(anfrage()):
-                return
-            antwort = self.verbindung.lesen(20)
-            ankunft = time.time()
-            if not antwort:
-                return
-            self.antworten.append((antwort.text, ankunft))
+def kunde(verbindung, antworten, halt):
+    # Asks again on its connection the moment it has an answer, so that at every moment requests are
+    # held; at most 120 times. Its answers as (text, arrival), the arrival read after it came.
+    for _ in range(120):
+        if halt.is_set() or not (antwort := verbindung.fragen(sekunden=20)):
+            return
+        antworten.append((antwort.text, time.time()))
 
 
 def stunden_zurueck(text, ankunft):
-    """How far an answer's second lies before its arrival, in whole hours."""
     return round((ankunft - sekunde(text)) / 3600)
 
 
 @pytest.mark.ctest(zeitlimit=180)
 def test_uhr_zurueck_und_wieder_vor(dienste, roh, umgebung, monkeypatch):
-    monkeypatch.setenv("TZ", "UTC")  # an hour back must not cross a change of summer time
     sprung = umgebung.arbeit / "sprung"
     monkeypatch.setenv("UHRATTRAPPE_SPRUNG", str(sprung))
     attrappe_sagen(sprung, 0)
-    d = dienste.zeitdienst(attrappe=True)
+    d = dienste.zeitdienst("--zone", "UTC", attrappe=True)  # an hour back must not cross a change of summer time
     halt = threading.Event()
-    kunden = [Kunde(roh, d.port, halt) for _ in range(3)]
-    for k in kunden:
-        k.start()
-
-    def letzte():
-        return [(k.antworten[-1:], k.verbindung.ende) for k in kunden]
-
-    # Every client has had an answer since the last count, and its last names a second `stunden` back.
-    def alle_weiter(gezaehlt, stunden):
-        return all(len(k.antworten) > g and stunden_zurueck(*k.antworten[-1]) == stunden
-                   for k, g in zip(kunden, gezaehlt))
-
+    kunden = [(roh.verbinden(d.port), []) for _ in range(3)]
+    faeden = [threading.Thread(target=kunde, args=(*k, halt)) for k in kunden]
+    for f in faeden:
+        f.start()
     try:
         for phase, schritt, stunden in (("at first", 0, 0), ("after the clock was set back an hour", -3600, 1),
                                         ("after the clock was set forward again", 0, 0)):
-            gezaehlt = [len(k.antworten) for k in kunden]
+            # Every client has had an answer since the last count, and its last names a second `stunden` back.
+            gezaehlt = [len(a) for _, a in kunden]
             attrappe_sagen(sprung, schritt)
-            assert warten_auf(30, lambda: alle_weiter(gezaehlt, stunden)), f"no answers {phase}: {letzte()}"
+            assert warten_auf(30, lambda: all(len(a) > g and stunden_zurueck(*a[-1]) == stunden
+                                              for (_, a), g in zip(kunden, gezaehlt))), \
+                f"no answers {phase}: {[(a[-1:], v.ende) for v, a in kunden]}"
     finally:
         halt.set()
-        for k in kunden:
-            k.join()
-
+        for f in faeden:
+            f.join()
     # No answer early: each second had begun, on the service's clock then, when its answer arrived; and
     # on each connection the seconds only go forward, each answer a tick of its own.
-    for nummer, k in enumerate(kunden, 1):
-        vorher = None
-        for text, ankunft in k.antworten:
-            echt = sekunde(text) + 3600 * stunden_zurueck(text, ankunft)
-            assert echt <= ankunft, f"client {nummer}: second {text} arrived early, at {ankunft}"
-            assert vorher is None or echt > vorher, f"client {nummer}: second {text} after {vorher}"
-            vorher = echt
+    for nummer, (_, antworten) in enumerate(kunden, 1):
+        echt = [(sekunde(text) + 3600 * stunden_zurueck(text, ankunft), ankunft) for text, ankunft in antworten]
+        assert all(s <= ankunft for s, ankunft in echt), f"client {nummer}: an answer arrived early: {echt}"
+        assert all(s < weiter for (s, _), (weiter, _) in zip(echt, echt[1:])), f"client {nummer}: seconds {echt}"
