@@ -9,61 +9,44 @@ from pathlib import Path
 import pytest
 from dbusmock import DBusTestCase
 
-from sicher import warten_auf
+from sicher import erwarten
 
 RICHTLINIE = """<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
  "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
-<busconfig>
-  <listen>unix:path={pfad}</listen>
-  <auth>EXTERNAL</auth>
-  <policy context="default">
-    <allow user="*"/>
-    <allow own="*"/>
-    <allow send_destination="*" eavesdrop="true"/>
-    <allow eavesdrop="true"/>
-  </policy>
-</busconfig>
+<busconfig><listen>unix:path={pfad}</listen><auth>EXTERNAL</auth><policy context="default">
+  <allow user="*"/> <allow own="*"/> <allow send_destination="*" eavesdrop="true"/> <allow eavesdrop="true"/>
+</policy></busconfig>
 """
 
 
 class Bus:
     def __init__(self, umgebung):
         self.umgebung = umgebung
-        konfiguration = umgebung.arbeit / "bus.conf"
-        konfiguration.write_text(RICHTLINIE.format(pfad=umgebung.arbeit / "bus"))
+        (konfiguration := umgebung.arbeit / "bus.conf").write_text(RICHTLINIE.format(pfad=umgebung.arbeit / "bus"))
         self.pid, self.adresse = DBusTestCase.start_dbus(conf=konfiguration)
         umgebung.bus = self.adresse
 
     def hat_eigentuemer(self, name):
-        antwort = subprocess.run(["dbus-send", f"--bus={self.adresse}", "--print-reply", "--dest=org.freedesktop.DBus",
-                                  "/org/freedesktop/DBus", "org.freedesktop.DBus.NameHasOwner", f"string:{name}"],
-                                 capture_output=True, text=True)
-        return "boolean true" in antwort.stdout
+        return "boolean true" in subprocess.run(
+            ["dbus-send", f"--bus={self.adresse}", "--print-reply", "--dest=org.freedesktop.DBus",
+             "/org/freedesktop/DBus", "org.freedesktop.DBus.NameHasOwner", f"string:{name}"],
+            capture_output=True, text=True).stdout
 
-    def warten_auf_name(self, name, sekunden=20):
-        return warten_auf(sekunden, lambda: self.hat_eigentuemer(name))
-
+    # A timedated stand-in on this bus that, with `schweigen`, takes a SetTime and never answers it,
+    # which the real one cannot be made to do; each call lands in `self.timedated_protokoll` as
+    # "<time> SetTime <usec> <relative> <interactive>". Never on the machine's own bus, where it
+    # could take timedated's name: the run helper points it at this one.
     def timedated_starten(self, schweigen=False):
-        """A timedated stand-in on this bus that, with `schweigen`, takes a SetTime and never answers it,
-        which the real one cannot be made to do; each call lands in `self.timedated_protokoll` as
-        "<time> SetTime <usec> <relative> <interactive>". Never on the machine's own bus, where it
-        could take timedated's name: the run helper points it at this one."""
         self.timedated_protokoll = self.umgebung.arbeit / "timedated"
         vorlage = Path(__file__).resolve().parent.parent / "timedated_vorlage.py"
         self.umgebung.starten("/usr/bin/python3", "-m", "dbusmock", "--system", "-l", self.timedated_protokoll,
                               "--template", vorlage, "-p", json.dumps({"Schweigen": schweigen}), attrappe=False)
-        assert self.warten_auf_name("org.freedesktop.timedate1"), "the timedated stand-in did not start"
-
-    def beenden(self):
-        if self.pid:
-            DBusTestCase.stop_dbus(self.pid)
-            self.pid = None
-            self.umgebung.bus = None
+        erwarten(lambda: self.hat_eigentuemer("org.freedesktop.timedate1"), 20, "the timedated stand-in")
 
 
 @pytest.fixture
 def bus(umgebung):
-    """The private bus; every program the test starts afterwards sees it as the system bus."""
     b = Bus(umgebung)
     yield b
-    b.beenden()
+    DBusTestCase.stop_dbus(b.pid)
+    umgebung.bus = None

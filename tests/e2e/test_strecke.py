@@ -9,10 +9,10 @@ import pytest
 pytestmark = pytest.mark.usefixtures("ohne_anzeige")
 
 
+# Starts the real service in the far namespace, named in dadaviru.txt. The program reads the answer in the
+# machine's zone, so the service answers in it too.
 @pytest.fixture
 def zeitdienst_fern(dienste, strecke, bau, monkeypatch):
-    """Starts the real service in the far namespace, named in dadaviru.txt. The program reads the
-    answer in the machine's zone, so the service answers in it too."""
     monkeypatch.delenv("TZ", raising=False)
 
     def starten(*optionen):
@@ -22,14 +22,13 @@ def zeitdienst_fern(dienste, strecke, bau, monkeypatch):
     return starten
 
 
+# One run of Dadaviru from the near namespace, and its clock error in ms: the time it wrote minus the real
+# time of that write, both as the interposer saw them.
 def fehler_ms(umgebung, strecke, bau):
-    """One run of Dadaviru from the near namespace, and its clock error in ms: the time it wrote minus
-    the real time of that write, both as the interposer saw them."""
     umgebung.uhr_protokoll.unlink(missing_ok=True)
-    lauf = umgebung.ausfuehren(*strecke.im_netz(strecke.nah), bau.dadaviru, zeitlimit=120)
+    lauf = umgebung.ausfuehren("ip", "netns", "exec", strecke.nah, bau.dadaviru, zeitlimit=120)
     assert lauf.returncode == 0, lauf.stderr
-    zeilen = umgebung.uhr_protokoll.read_text().splitlines() if umgebung.uhr_protokoll.exists() else []
-    assert zeilen, "no clock write"
+    assert (zeilen := umgebung.uhr_zeilen()), "no clock write"
     felder = zeilen[-1].split()
     return (float(felder[1]) - float(felder[4])) * 1000
 

@@ -8,38 +8,26 @@ import subprocess
 
 import pytest
 
+from namensraum import gebunden
 from sicher import erwarten
 
-waechter = pytest.mark.ctest(zeitlimit=180, sperren=("loopback_ports",))
-pytestmark = pytest.mark.usefixtures("ohne_anzeige")
+pytestmark = [pytest.mark.usefixtures("ohne_anzeige"), pytest.mark.ctest(zeitlimit=180, sperren=("loopback_ports",))]
 
 
-def namensraum(*bindungen):
-    """The words that run a command in a private mount namespace in which each "SOURCE=TARGET" of
-    `bindungen` shows SOURCE at TARGET; the command follows them."""
-    return ["unshare", "--mount", "--propagation", "private", "sh", "-c",
-            'while [ "$1" != -- ]; do mount --bind "${1%%=*}" "${1#*=}" || exit 125; shift; done; shift; exec "$@"',
-            "sh", *bindungen, "--"]
-
-
-@waechter
+# The machine's zone is New York, the caller's TZ Berlin: 12:00 is 17:00 UTC, not 11:00.
 def test_zone_der_maschine_nicht_des_aufrufers(umgebung, dienste, bau):
-    """The machine's zone is New York, the caller's TZ Berlin: 12:00 is 17:00 UTC, not 11:00."""
-    adresse, port = bau.hosts[0].rsplit(":", 1)
-    dienste.starten("--body", "2026-01-15 12:00:00", adresse=adresse, port=port)
-    lauf = umgebung.ausfuehren(*namensraum("/usr/share/zoneinfo/America/New_York=/etc/localtime"), bau.dadaviru,
+    dienste.eingebaut(0, "--body", "2026-01-15 12:00:00")
+    lauf = umgebung.ausfuehren(*gebunden({"/usr/share/zoneinfo/America/New_York": "/etc/localtime"}, bau.dadaviru),
                                env={"TZ": "Europe/Berlin"})
     assert lauf.returncode == 0, lauf.stderr
-    zeilen = umgebung.uhr_protokoll.read_text().splitlines()
+    zeilen = umgebung.uhr_zeilen()
     assert len(zeilen) == 2, f"expected a date and a time write: {zeilen}"
     assert int(float(zeilen[1].split()[1])) == calendar.timegm((2026, 1, 15, 17, 0, 0)), zeilen[1]
 
 
-@waechter
+# An https service, trusted through a certificate of the test's own: one path sends the program on to itself
+# over https, which it follows; the other to a plain http service, which it must not ask.
 def test_https_leitet_nicht_zu_http_um(umgebung, dienste, bau):
-    """An https service, trusted through a certificate of the test's own: one path sends the program
-    on to itself over https, which it follows; the other to a plain http service, which it must not
-    ask."""
     tls = umgebung.arbeit / "tls"
     seiten = tls / "seiten"
     seiten.mkdir(parents=True)
@@ -51,22 +39,21 @@ def test_https_leitet_nicht_zu_http_um(umgebung, dienste, bau):
     with open(tls / "server.log", "w") as aus:
         umgebung.starten("openssl", "s_server", "-accept", "127.0.0.5:0", "-cert", "../zertifikat.pem",
                          "-key", "../schluessel.pem", "-HTTP", cwd=seiten, ausgabe=aus, attrappe=False)
-    port = erwarten(lambda: re.search(r"^ACCEPT .*:(\d+)$", (tls / "server.log").read_text(), re.M), 10,
-                    "the https service")[1]
-    sicher = f"127.0.0.5:{port}"
+    sicher = "127.0.0.5:" + erwarten(lambda: re.search(r"^ACCEPT .*:(\d+)$", (tls / "server.log").read_text(), re.M),
+                                     10, "the https service")[1]
     (seiten / "hoch").write_text(f"HTTP/1.0 302 Found\r\nLocation: https://{sicher}/ziel\r\n\r\n")
     (seiten / "ziel").write_text("HTTP/1.0 200 OK\r\nContent-Type: text/plain\r\n\r\n2006-06-06 06:06:06")
-    (seiten / "runter").write_text(f"HTTP/1.0 302 Found\r\nLocation: http://127.0.0.5:{klar.port}/zeit.php\r\n\r\n")
+    (seiten / "runter").write_text(f"HTTP/1.0 302 Found\r\nLocation: {klar.url}\r\n\r\n")
 
     def ueber_https(pfad):
         (umgebung.arbeit / "dadaviru.txt").write_text(f"https://{sicher}/{pfad}\n")
         umgebung.uhr_protokoll.unlink(missing_ok=True)
-        lauf = umgebung.ausfuehren(*namensraum(f"{tls}/zertifikat.pem=/etc/ssl/certs/ca-certificates.crt"),
-                                   bau.dadaviru)
+        lauf = umgebung.ausfuehren(*gebunden({tls / "zertifikat.pem": "/etc/ssl/certs/ca-certificates.crt"},
+                                             bau.dadaviru))
         assert lauf.returncode == 0, lauf.stderr
+        return umgebung.geschrieben()
 
-    ueber_https("hoch")
-    assert umgebung.geschrieben()[-1:] == ["2006-06-06 06:06:06"], "https to https was not followed"
-    ueber_https("runter")
+    assert ueber_https("hoch")[-1:] == ["2006-06-06 06:06:06"], "https to https was not followed"
+    geschrieben = ueber_https("runter")
     assert klar.anfragen() == [], "https was redirected to http"
-    assert umgebung.geschrieben() == [], "an answer over plain http was written"
+    assert geschrieben == [], "an answer over plain http was written"
