@@ -43,5 +43,8 @@ def test_ohne_vorsprung_eine_richtung_hinten(umgebung, strecke, zeitdienst_fern,
 @pytest.mark.ctest(zeitlimit=300)
 def test_mit_vorsprung_auf_der_sekunde(umgebung, strecke, zeitdienst_fern, bau):
     zeitdienst_fern()
-    mit = statistics.median(fehler_ms(umgebung, strecke, bau) for _ in range(3))
-    assert -10 < mit < 10, f"with the lead the clock landed {mit:.1f} ms off (median of three)"
+    # Half the way's 40 ms: without the lead the clock lands 40 ms behind; with it, a client woken late
+    # on a loaded machine (a build on both cores once made two runs of three land 14 ms behind) still
+    # lands well inside.
+    mit = statistics.median(fehler_ms(umgebung, strecke, bau) for _ in range(5))
+    assert -20 < mit < 20, f"with the lead the clock landed {mit:.1f} ms off (median of five)"
