@@ -78,8 +78,14 @@ class Umgebung:
             [str(wort) for wort in befehl]
 
     def ausfuehren(self, *befehl, zeitlimit=60, env=None, attrappe=True):
-        return subprocess.run(self._befehl(attrappe, ["timeout", "-k", "5", zeitlimit, *befehl]), cwd=self.arbeit,
-                              env=umgebung_mit(env), capture_output=True, text=True)
+        # The output goes through files: a process the program leaves behind (Wine's server) keeps a pipe
+        # open, and the wait for its end would outlast every time limit.
+        with tempfile.TemporaryFile("w+") as aus, tempfile.TemporaryFile("w+") as fehler:
+            lauf = subprocess.run(self._befehl(attrappe, ["timeout", "-k", "5", zeitlimit, *befehl]), cwd=self.arbeit,
+                                  env=umgebung_mit(env), stdout=aus, stderr=fehler, text=True)
+            aus.seek(0), fehler.seek(0)
+            lauf.stdout, lauf.stderr = aus.read(), fehler.read()
+        return lauf
 
     def starten(self, *befehl, env=None, cwd=None, attrappe=True, ausgabe=None, fehlerausgabe=None):
         # The Popen is the program itself, so signals reach it.
