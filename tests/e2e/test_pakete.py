@@ -20,10 +20,13 @@ installiert = pytest.mark.ctest(zeitlimit=300, sperren=("benutzer",), etiketten=
 REGEL = "/usr/share/polkit-1/rules.d/50-dadaviru.rules"
 
 
+def aus(*befehl):
+    return subprocess.run(befehl, capture_output=True, text=True, check=True).stdout.strip()
+
+
 @pytest.fixture
 def debs(bau):
-    version = subprocess.run(["dpkg-parsechangelog", "-l", f"{bau.quellen}/debian/changelog", "-S", "Version"],
-                             capture_output=True, text=True, check=True).stdout.strip()
+    version = aus("dpkg-parsechangelog", "-l", f"{bau.quellen}/debian/changelog", "-S", "Version")
     dateien = {p: Path(bau.pakete) / f"{p}_{version}_amd64.deb" for p in ("dadaviru", "zeitdienst")}
     for datei in dateien.values():
         assert datei.is_file(), f"no {datei}: build the packages with tools/pakete.sh first"
@@ -32,15 +35,11 @@ def debs(bau):
 
 @pytest.fixture
 def ausgepackt(debs, umgebung):
-    """Each package's files, and its maintainer scripts in DEBIAN, under a folder of its name."""
+    # Each package's files, and its maintainer scripts in DEBIAN, under a folder of its name.
     for paket, deb in debs.items():
         subprocess.run(["dpkg-deb", "-x", deb, umgebung.arbeit / paket], check=True)
         subprocess.run(["dpkg-deb", "-e", deb, umgebung.arbeit / paket / "DEBIAN"], check=True)
     return umgebung.arbeit
-
-
-def dateiart(pfad):
-    return subprocess.run(["file", "-b", pfad], capture_output=True, text=True, check=True).stdout.strip()
 
 
 @pakete
@@ -72,12 +71,12 @@ def test_inhalt(ausgepackt):
             assert pfad.is_file(), f"{paket} lacks /{datei}"
             if datei.endswith(".png"):
                 k = re.search(r"hicolor/(\d+)x", datei)[1]
-                assert dateiart(pfad).startswith(f"PNG image data, {k} x {k},"), f"/{datei} is no {k}x{k} PNG"
+                assert aus("file", "-b", pfad).startswith(f"PNG image data, {k} x {k},"), f"/{datei} is no {k}x{k} PNG"
             elif datei.endswith("/copyright"):
                 assert pfad.read_text().splitlines()[0] == \
                     "Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/", f"/{datei}"
             elif re.match(r"usr/(bin|sbin|libexec)/|.*\.so$", datei):
-                assert dateiart(pfad).endswith(", stripped"), f"/{datei} is not stripped"
+                assert aus("file", "-b", pfad).endswith(", stripped"), f"/{datei} is not stripped"
 
 
 @pakete
@@ -121,38 +120,36 @@ def test_dienst_ungestartet_eingerichtet(ausgepackt):
 def test_dienst_allein(ausgepackt):
     # The service alone: none of the tests' fault modes, and nothing of the desktop programs' libraries.
     dienst = ausgepackt / "zeitdienst/usr/sbin/zeitdienst"
-    texte = subprocess.run(["strings", dienst], capture_output=True, text=True, check=True).stdout.splitlines()
+    texte = aus("strings", dienst).splitlines()
     for option in ("--body", "--status", "--delay", "--drip", "--huge", "--redirect", "--port-file", "--end-after"):
         muster = re.compile(rf"{option}|.*[^a-z-]{option}[^a-z-].*")
         assert not any(muster.fullmatch(t) for t in texte), f"zeitdienst knows the fault mode {option}"
-    noetig = subprocess.run(["readelf", "-d", dienst], capture_output=True, text=True, check=True).stdout
+    noetig = aus("readelf", "-d", dienst)
     assert not re.search(r"NEEDED.*(gtk|gdk|glib|curl|cap)", noetig), f"zeitdienst links a library of the programs: {noetig}"
 
 
 class Wurzel:
-    """The packages in a root of the test's own: an overlay of this machine's on the namespace's tmpfs."""
+    # The packages in a root of the test's own: an overlay of this machine's on the namespace's tmpfs.
 
     def __init__(self, ns, debs):
-        self.ns = ns
+        self.ns, self.deb = ns, {}
         ablage = ns.pfad("/tmp/dadaviru-pakete")
         ablage.mkdir(parents=True, exist_ok=True)
-        self.deb = {}
         for paket, deb in debs.items():
             shutil.copy(deb, ablage)
             self.deb[paket] = f"/tmp/dadaviru-pakete/{deb.name}"
-        self.log = ""
 
     def im(self, *befehl):
         return self.ns.ausfuehren(*befehl, zeitlimit=240)
 
     def dpkg(self, *argumente):
-        """dpkg in there, its output in self.log; whether it succeeded."""
+        # dpkg in there, its output in self.log; whether it succeeded.
         lauf = self.im("dpkg", *argumente)
         self.log = lauf.stdout + lauf.stderr
         return lauf.returncode == 0
 
-    def zustand(self, paket):
-        return self.im("dpkg-query", "-W", "-f=${db:Status-Abbrev}", paket).stdout
+    def zustand(self):
+        return self.im("dpkg-query", "-W", "-f=${db:Status-Abbrev}", "dadaviru").stdout
 
     def vorhanden(self, pfad):
         return self.im("test", "-e", pfad, "-o", "-L", pfad).returncode == 0
@@ -168,7 +165,7 @@ def test_installiert_mit_systemgruppe(wurzel):
     assert wurzel.dpkg("-i", wurzel.deb["dadaviru"], wurzel.deb["zeitdienst"]), wurzel.log
     gid = wurzel.im("getent", "group", "dadaviru").stdout.split(":")[2:3]
     assert gid and 100 <= int(gid[0]) <= 999, f"the group dadaviru is no system group: gid {gid}"
-    assert wurzel.zustand("dadaviru") == "ii "
+    assert wurzel.zustand() == "ii "
 
 
 @installiert
@@ -200,7 +197,7 @@ def test_fremde_gruppe_abgelehnt(fall, wurzel):
         assert "private group of the user dadaviru" in wurzel.log, wurzel.log
     # Nothing is unpacked, the polkit rule least of all.
     assert not wurzel.vorhanden(REGEL), "the polkit rule was unpacked"
-    assert wurzel.zustand("dadaviru")[:2] not in ("ii", "iU", "iF", "iH"), wurzel.zustand("dadaviru")
+    assert wurzel.zustand()[:2] not in ("ii", "iU", "iF", "iH"), wurzel.zustand()
 
 
 @installiert
@@ -210,4 +207,4 @@ def test_postinst_lehnt_fremde_gruppe_ab(wurzel):
     wurzel.im("groupadd", "dadaviru")
     assert not wurzel.dpkg("--configure", "dadaviru"), "dadaviru was configured with a group not its own"
     assert "stays unconfigured" in wurzel.log, wurzel.log
-    assert not wurzel.zustand("dadaviru").startswith("ii"), "dadaviru is configured"
+    assert not wurzel.zustand().startswith("ii"), "dadaviru is configured"
