@@ -21,7 +21,8 @@ SPERRE = "/run/lock/dadaviru-gruppe.lock"
 
 
 def als(name):
-    # The words that run a program as the user `name`, with the groups the group database gives them.
+    # The words that run a program as the user `name`, with the groups the group database gives
+    # them.
     return ["setpriv", f"--reuid={name}", f"--regid={name}", "--init-groups", "--"]
 
 
@@ -36,7 +37,8 @@ def _unterbrechen(signum, _):
 
 @pytest.fixture
 def benutzer():
-    # The users `mitglied` (in the group dadaviru, made if the machine has none) and `fremder` (not).
+    # The users `mitglied` (in the group dadaviru, made if the machine has none) and `fremder`
+    # (not).
     if os.geteuid() != 0:
         pytest.fail("throw-away users need root")
     # Each name carries the PID of the test that made it; a name whose test is gone is left over.

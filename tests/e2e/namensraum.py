@@ -26,16 +26,17 @@ def _unshare(art, netz=False):
 
 
 def gebunden(bindungen, *befehl):
-    # The words that run `befehl` in a private mount namespace where each path that is a value of `bindungen` shows
-    # the file or folder that is its key.
+    # The words that run `befehl` in a private mount namespace where each path that is a value
+    # of `bindungen` shows the file or folder that is its key.
     return [*_unshare({"binde": {str(q): str(z) for q, z in bindungen.items()}}), *map(str, befehl)]
 
 
 class Namensraum:
-    # A namespace kept for one test by a process that waits in it; commands enter it with nsenter. A tmpfs in `ordner`
-    # holds, with `etc` or `wurzel`, an overlay of /etc or of the whole root (then entered with chroot), in which the
-    # users and groups are as on a machine without the group dadaviru, whatever other tests do to the machine's
-    # meanwhile; with `netz`, the network is loopback alone, and `hosts` is its /etc/hosts.
+    # A namespace kept for one test by a process that waits in it; commands enter it with
+    # nsenter. A tmpfs in `ordner` holds, with `etc` or `wurzel`, an overlay of /etc or of the
+    # whole root (then entered with chroot), in which the users and groups are as on a machine
+    # without the group dadaviru, whatever other tests do to the machine's meanwhile; with
+    # `netz`, the network is loopback alone, and `hosts` is its /etc/hosts.
 
     def __init__(self, umgebung, name, etc=False, wurzel=False, netz=False, hosts=None):
         self.umgebung, self.netz = umgebung, netz
@@ -52,8 +53,9 @@ class Namensraum:
         assert bereit.exists(), f"the namespace {name} failed: {log.read_text()}"
 
     def vorsatz(self):
-        # The words that run a program in the namespace (in its root, if it has one of its own).
-        # In the working folder it is started in, which entering a mount namespace would leave for its root.
+        # The words that run a program in the namespace (in its root, if it has one of its
+        # own). In the working folder it is started in, which entering a mount namespace
+        # would leave for its root.
         worte = ["nsenter", f"--target={self.prozess.pid}", "--mount", *["--net"] * self.netz, "--wd=.", "--"]
         return worte + (["chroot", str(self.wurzel), "env", "-i", PFAD] if self.wurzel else [])
 
@@ -72,7 +74,8 @@ class Namensraum:
 
 @pytest.fixture
 def namensraeume(umgebung):
-    # Opens namespaces for the test (the arguments of Namensraum); they end with its other processes.
+    # Opens namespaces for the test (the arguments of Namensraum); they end with its other
+    # processes.
     if os.geteuid() != 0:
         pytest.skip("private namespaces need root")
     return lambda name, **art: Namensraum(umgebung, name, **art)

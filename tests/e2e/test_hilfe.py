@@ -10,7 +10,6 @@ hilfe = pytest.mark.ctest(zeitlimit=120, sperren=("loopback_ports",))
 
 @pytest.fixture
 def kette(dienste, uhrkette):
-    # What a program is started with beside the chain.
     dienste.vier_starten()
     uhrkette.timedated_starten()
     return {**uhrkette.env, "DISPLAY": None, "WAYLAND_DISPLAY": None}

@@ -24,7 +24,6 @@ def aus(*befehl):
 
 @pytest.fixture
 def stufe(umgebung, bau):
-    # The install staged under DESTDIR, for /usr.
     ziel = umgebung.arbeit / "stufe"
     lauf = subprocess.run(["cmake", "--install", bau.bau, "--prefix", "/usr"], env={**os.environ, "DESTDIR": str(ziel)},
                           capture_output=True, text=True)
@@ -79,9 +78,9 @@ def test_gestuft_desktop_eintraege(stufe, bau):
 
 
 class Echt:
-    # The programs' component really installed, as root, into a prefix on the namespace's tmpfs, over whatever an
-    # earlier install left there (only the programs' component, since the desktop entries' autostart folder lies
-    # outside any prefix).
+    # The programs' component really installed, as root, into a prefix on the namespace's tmpfs,
+    # over whatever an earlier install left there (only the programs' component, since the
+    # desktop entries' autostart folder lies outside any prefix).
 
     def __init__(self, ns, bau):
         self.ns, self.bau = ns, bau
@@ -99,7 +98,6 @@ class Echt:
         return self.ns.ausfuehren(*befehl).stdout.strip()
 
     def pruefen(self, faehigkeit, wann):
-        # The helper's capability (or none anywhere) and who may run it.
         assert self.aus("getcap", "-r", self.echt) == (f"{self.uhrsteller} cap_sys_time=p" if faehigkeit else ""), wann
         gruppe = "dadaviru" if faehigkeit else "root"
         assert self.aus("stat", "-c", "%a %U %G", self.uhrsteller) == f"750 root {gruppe}", wann

@@ -45,8 +45,7 @@ class Installer:
         self.version, numerisch = aus("cmake", "-P", quellen / "cmake/Version.cmake").split()
         self.setup = self.echtes_setup = pakete / f"Dadaviru-{self.version}-setup.exe"
         assert self.setup.is_file(), f"no {self.setup}: build the packages with tools/pakete.sh first"
-        zertifikat = pakete / "testzertifikat/zertifikat.pem"
-        self.zertifikat = zertifikat if zertifikat.exists() else None
+        self.zertifikat = next(pakete.glob("testzertifikat/zertifikat.pem"), None)
         win64 = not kann_32_bit()
         windows = Path(bau.windows64) if win64 else pakete / "windows"
         urls = aus("cmake", f"-DBAU={windows}", "-P", quellen / "cmake/Quellen.cmake").split()
@@ -59,11 +58,13 @@ class Installer:
         self.env = {"WINEPREFIX": self.prefix, "WINEDEBUG": "-all", "WINEARCH": arch, "DADAVIRU_WINEARCH": arch,
                     # No menu entries of Wine's own in this machine's home folder for the shortcuts.
                     "WINEDLLOVERRIDES": "mscoree,mshtml=;winemenubuilder.exe=d;schtasks.exe=n", "UHRATTRAPPE": None,
-                    # Loopback is reached directly; WinINet under Wine would take a proxy from the environment.
+                    # Loopback is reached directly; WinINet under Wine would
+                    # take a proxy from the environment.
                     **dict.fromkeys(["http_proxy", "https_proxy", "HTTP_PROXY", "HTTPS_PROXY", "all_proxy",
                                      "ALL_PROXY"]),
-                    # /usr/bin/wine takes the 32-bit loader whenever it is installed, even where it cannot
-                    # run; the prefix's set-up leaves the 64-bit one in this folder.
+                    # /usr/bin/wine takes the 32-bit loader whenever it is
+                    # installed, even where it cannot run; the prefix's set-up
+                    # leaves the 64-bit one in this folder.
                     **({"PATH": f"{self.prefix}.bin:{os.environ['PATH']}"} if win64 else {})}
         lauf = umgebung.ausfuehren("bash", WIN32 / "wine_einrichten.sh", self.prefix, env=self.env, attrappe=False,
                                    zeitlimit=400)
@@ -81,12 +82,12 @@ class Installer:
         self.aufgabe = self.c / "aufgabe.xml"
 
     def hosts_schreiben(self, urls):
-        # Each host name on the address the services serve it from; their addresses, at the port of its URL.
+        # Each host name on the address the services serve it from; their addresses, at the
+        # port of its URL.
         zeilen, self.adressen = ["127.0.0.1 localhost"], []
         for i, url in enumerate(urls):
-            m = re.fullmatch(r"http://([^/:]+)(?::(\d+))?(/.*)?", url)
-            assert re.fullmatch(r"[A-Za-z0-9.-]*[A-Za-z][A-Za-z0-9.-]*", m[1]), \
-                f"pass {i} asks {m[1]}, which a hosts file cannot send to loopback"
+            m = re.fullmatch(r"http://([A-Za-z0-9.-]*[A-Za-z][A-Za-z0-9.-]*)(?::(\d+))?(/.*)?", url)
+            assert m, f"pass {i} asks {url}, which a hosts file cannot send to loopback"
             zeilen.append(f"127.0.0.{i + 1} {m[1]}")
             self.adressen.append((f"127.0.0.{i + 1}", int(m[2] or 80)))
         hosts = self.umgebung.arbeit / "hosts"
@@ -110,16 +111,17 @@ class Installer:
             quellen / "app/win32/dadaviru.nsi", env=env)
 
     def wine(self, *befehl, warten=False):
-        # A Windows program under Wine, bounded in time. With `warten`, then the prefix's Wine server is waited for:
-        # by then whatever the program left running has ended too (an uninstaller hands over to its copy in Temp), and
-        # the registry is on disk.
+        # A Windows program under Wine, bounded in time. With `warten`, then the prefix's
+        # Wine server is waited for: by then whatever the program left running has ended too
+        # (an uninstaller hands over to its copy in Temp), and the registry is on disk.
         lauf = self.umgebung.ausfuehren("wine", *befehl, zeitlimit=120, attrappe=False, env=self.env)
         if warten:
             self.umgebung.ausfuehren("wineserver", "-w", zeitlimit=60, attrappe=False, env=self.env)
         return lauf
 
     def eintrag(self):
-        # The uninstall entry's values; None without one (reg says so on stdout, so only its status tells).
+        # The uninstall entry's values; None without one (reg says so on stdout, so only its
+        # status tells).
         lauf = self.wine("reg", "query", SCHLUESSEL)
         return {m[1]: m[2] for m in re.finditer(r"^ *(\S+) +REG_\w+ +(.*?)\r?$", lauf.stdout, re.M)} \
             if lauf.returncode == 0 else None
@@ -129,8 +131,8 @@ class Installer:
         return log.read_text(errors="replace").replace("\r", "") if log.exists() else ""
 
     def nichts_uebrig(self, wann):
-        # Nothing of ours anywhere in the prefix: no file or folder, no task, no registry key or value. The registry
-        # files are only current once the Wine server has ended.
+        # Nothing of ours anywhere in the prefix: no file or folder, no task, no registry
+        # key or value. The registry files are only current once the Wine server has ended.
         reste = [str(p) for p in self.c.rglob("*") if "dadaviru" in p.name.lower() and p.name != "schtasks.log"]
         assert not reste, f"{wann}: left behind: {reste}"
         assert not self.aufgabe.exists(), f"{wann}: the task is still there"
@@ -139,8 +141,8 @@ class Installer:
             assert "dadaviru" not in reg.read_text(errors="replace").lower(), f"{wann}: left in {reg.name}"
 
     def installiert_pruefen(self, vorher, jetzt):
-        # The installer's files, Start-menu entry and "Apps & features" entry, and only the autostart chosen now,
-        # however the install before started the program.
+        # The installer's files, Start-menu entry and "Apps & features" entry, and only the
+        # autostart chosen now, however the install before started the program.
         wer = f"'{jetzt}' over '{vorher}'"
         werte = self.eintrag() or {}
         erwartet = {"DisplayName": "Dadaviru", "DisplayVersion": self.version, "Publisher": "The Dadaviru developers",
@@ -152,7 +154,8 @@ class Installer:
         for datei in (*PROGRAMME, "LICENSE.txt", "Uninstall.exe"):
             assert (self.ordner / datei).is_file(), f"{wer}: no {datei} in Program Files"
         assert (self.menue / "Dadaviru.lnk").is_file(), f"{wer}: no Start-menu entry"
-        assert (self.menue / "StartUp/Dadaviru_Autostart.lnk").exists() == (jetzt == "ordner"), f"{wer}: the Startup shortcut"
+        startup = self.menue / "StartUp/Dadaviru_Autostart.lnk"
+        assert startup.exists() == (jetzt == "ordner"), f"{wer}: the Startup shortcut"
         assert self.aufgabe.exists() == (jetzt == "aufgabe"), f"{wer}: the task"
         if jetzt == "aufgabe":
             assert re.search(SCHTASKS.format("Create", r'/XML "[^"]*\\aufgabe\.xml" '), self.befehle(), re.I | re.M), \
@@ -186,7 +189,8 @@ def test_installer_unter_wine(installer, dienste, anzeige, umgebung):
 
     vorher = "keine"
     for wahl in WAHLEN:
-        # /D= takes the rest of the command line, unquoted; so two words that Wine joins with a blank.
+        # /D= takes the rest of the command line, unquoted; so two words that Wine joins
+        # with a blank.
         ordner = [r"/D=C:\Program", r"Files\Dadaviru"] if wahl == "keine" else []
         (i.c / "schtasks.log").unlink(missing_ok=True)
         lauf = i.wine(i.setup, "/S", *[f"/AUTOSTART={wahl}"] * bool(wahl), *ordner)

@@ -28,8 +28,8 @@ def aus(*befehl):
 def debs(bau):
     version = aus("dpkg-parsechangelog", "-l", f"{bau.quellen}/debian/changelog", "-S", "Version")
     dateien = {p: Path(bau.pakete) / f"{p}_{version}_amd64.deb" for p in ("dadaviru", "zeitdienst")}
-    for datei in dateien.values():
-        assert datei.is_file(), f"no {datei}: build the packages with tools/pakete.sh first"
+    fehlt = [str(d) for d in dateien.values() if not d.is_file()]
+    assert not fehlt, f"no {fehlt}: build the packages with tools/pakete.sh first"
     return dateien
 
 
@@ -56,7 +56,8 @@ INHALT = {
         "etc/xdg/autostart/dadaviru_autostart.desktop", "usr/share/man/man1/Dadaviru.1.gz",
         "usr/share/man/man1/Dadaviru_Autostart.1.gz", REGEL[1:], "usr/lib/sysusers.d/dadaviru.conf",
         "usr/share/doc/dadaviru/README.Debian", "usr/share/doc/dadaviru/copyright",
-        *[f"usr/share/icons/hicolor/{k}x{k}/apps/{s}.png" for s in ("dadaviru", "dadaviru_autostart") for k in (16, 32, 48)]],
+        *[f"usr/share/icons/hicolor/{k}x{k}/apps/{s}.png" for s in ("dadaviru", "dadaviru_autostart")
+          for k in (16, 32, 48)]],
     "zeitdienst": [
         "usr/sbin/zeitdienst", "usr/share/man/man8/zeitdienst.8.gz", "lib/systemd/system/zeitdienst.socket",
         "lib/systemd/system/zeitdienst.service", "etc/logrotate.d/zeitdienst", "usr/share/doc/zeitdienst/copyright"],
@@ -118,18 +119,21 @@ def test_dienst_ungestartet_eingerichtet(ausgepackt):
 
 @pakete
 def test_dienst_allein(ausgepackt):
-    # The service alone: none of the tests' fault modes, and nothing of the desktop programs' libraries.
+    # The service alone: none of the tests' fault modes, and nothing of the desktop programs'
+    # libraries.
     dienst = ausgepackt / "zeitdienst/usr/sbin/zeitdienst"
     texte = aus("strings", dienst).splitlines()
     for option in ("--body", "--status", "--delay", "--drip", "--huge", "--redirect", "--port-file", "--end-after"):
         muster = re.compile(rf"{option}|.*[^a-z-]{option}[^a-z-].*")
         assert not any(muster.fullmatch(t) for t in texte), f"zeitdienst knows the fault mode {option}"
     noetig = aus("readelf", "-d", dienst)
-    assert not re.search(r"NEEDED.*(gtk|gdk|glib|curl|cap)", noetig), f"zeitdienst links a library of the programs: {noetig}"
+    assert not re.search(r"NEEDED.*(gtk|gdk|glib|curl|cap)", noetig), \
+        f"zeitdienst links a library of the programs: {noetig}"
 
 
 class Wurzel:
-    # The packages in a root of the test's own: an overlay of this machine's on the namespace's tmpfs.
+    # The packages in a root of the test's own: an overlay of this machine's on the namespace's
+    # tmpfs.
 
     def __init__(self, ns, debs):
         self.ns, self.deb = ns, {}
@@ -143,7 +147,6 @@ class Wurzel:
         return self.ns.ausfuehren(*befehl, zeitlimit=240)
 
     def dpkg(self, *argumente):
-        # dpkg in there, its output in self.log; whether it succeeded.
         lauf = self.im("dpkg", *argumente)
         self.log = lauf.stdout + lauf.stderr
         return lauf.returncode == 0
@@ -173,7 +176,8 @@ def test_zeitdienst_entfernt_rueckstandslos(wurzel):
     assert wurzel.dpkg("-i", wurzel.deb["zeitdienst"]), wurzel.log
     # The log folder as systemd makes it for a service with DynamicUser=, with logs logrotate kept.
     wurzel.im("sh", "-c", "mkdir -p -m 700 /var/log/private/zeitdienst && ln -s private/zeitdienst /var/log/zeitdienst"
-              " && echo zeile > /var/log/zeitdienst/zugriffe.log && echo alt | gzip > /var/log/zeitdienst/zugriffe.log.2.gz")
+              " && echo zeile > /var/log/zeitdienst/zugriffe.log"
+              " && echo alt | gzip > /var/log/zeitdienst/zugriffe.log.2.gz")
     assert wurzel.dpkg("--purge", "zeitdienst"), wurzel.log
     for rest in ("/var/log/zeitdienst", "/var/log/private/zeitdienst", "/usr/sbin/zeitdienst",
                  "/etc/logrotate.d/zeitdienst", "/lib/systemd/system/zeitdienst.service"):

@@ -13,7 +13,6 @@ from sicher import erwarten
 
 @pytest.fixture
 def probe(umgebung, bau):
-    # Runs the probe (or `befehl`), which must succeed; its output.
     def laufen(*befehl, env=None, attrappe=True):
         lauf = umgebung.ausfuehren(*(befehl or [bau.uhrattrappe_probe]), env=env, attrappe=attrappe)
         assert lauf.returncode == 0, lauf.stdout + lauf.stderr
@@ -36,7 +35,8 @@ def test_protokoll_zeile_fuer_zeile(probe, umgebung):
 
 
 def test_gemeinsame_uhr(probe, umgebung):
-    # What one process writes, the next one reads; a process without the shared clock reads real time.
+    # What one process writes, the next one reads; a process without the shared clock reads real
+    # time.
     geteilt = {"UHRATTRAPPE_GEMEINSAM": umgebung.arbeit / "uhr.geteilt"}
     probe(env=geteilt)
     assert probe("date", "-u", "+%F", env=geteilt) == "2026-07-19"
@@ -44,7 +44,8 @@ def test_gemeinsame_uhr(probe, umgebung):
 
 
 def test_ohne_start_und_protokoll(probe, bau):
-    # Loaded by hand, since the run helper always names a log; ahead of a sanitizer's runtime, as there.
+    # Loaded by hand, since the run helper always names a log; ahead of a sanitizer's runtime,
+    # as there.
     asan = ":".join(filter(None, [os.environ.get("ASAN_OPTIONS"), "verify_asan_link_order=0"]))
     probe(env={"LD_PRELOAD": bau.uhrattrappe, "ASAN_OPTIONS": asan, "UHRATTRAPPE_START": None,
                "UHRATTRAPPE_PROTOKOLL": None}, attrappe=False)

@@ -14,8 +14,8 @@ kette = pytest.mark.ctest(zeitlimit=300, sperren=("loopback_ports", "benutzer"))
 
 @pytest.fixture
 def lauf(umgebung, dienste, uhrkette, bau):
-    # Runs Dadaviru as a user; it must end by itself, successfully, after asking all four services in pass order.
-    # Every clock write, by timedated or any other.
+    # Runs Dadaviru as a user; it must end by itself, successfully, after asking all four
+    # services in pass order. Every clock write, by timedated or any other.
     dienste.vier_starten()
     uhrkette.polkit_starten(bau.regel)
 
@@ -32,7 +32,8 @@ def lauf(umgebung, dienste, uhrkette, bau):
 def test_mitglied_schreibt_durch_timedated(lauf, uhrkette, benutzer):
     uhrkette.timedated_starten()
     alle = lauf(benutzer.als_mitglied)
-    # A date and a time write per pass, each the time of day its answer names, and none by anyone else.
+    # A date and a time write per pass, each the time of day its answer names, and none by
+    # anyone else.
     w = uhrkette.durch_timedated()
     assert w[1::2] == PASS_ANTWORTEN, f"time writes: {alle}"
     assert [d[:11] for d in w[::2]] == [a[:11] for a in PASS_ANTWORTEN], f"date writes: {alle}"

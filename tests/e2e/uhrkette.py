@@ -28,7 +28,8 @@ class Uhrkette:
         self.env = {"UHRATTRAPPE_GEMEINSAM": self.uhr}
 
     def durch_timedated(self):
-        # The local times timedated set, "date time" each, as the interposer logged them in its process.
+        # The local times timedated set, "date time" each, as the interposer logged them in
+        # its process.
         zeilen = [z.split() for z in self.umgebung.uhr_protokoll.read_text().splitlines()]
         return [" ".join(z[2:4]) for z in zeilen if z[5:6] == ["systemd-timedated"]]
 
@@ -40,8 +41,8 @@ class Uhrkette:
         erwarten(lambda: self.bus.hat_eigentuemer(dbus_name), 20, f"{name} on the bus ({log.read_text()})")
 
     def polkit_starten(self, regel):
-        # The real polkitd, in a mount namespace of its own where /etc/polkit-1/rules.d holds only `regel` and
-        # /usr/share/polkit-1/rules.d nothing.
+        # The real polkitd, in a mount namespace of its own where /etc/polkit-1/rules.d
+        # holds only `regel` and /usr/share/polkit-1/rules.d nothing.
         regeln, leer = self.umgebung.arbeit / "polkit/regeln", self.umgebung.arbeit / "polkit/leer"
         regeln.mkdir(parents=True)
         leer.mkdir()
@@ -49,21 +50,23 @@ class Uhrkette:
         # polkitd reads them as its own user.
         for pfad in (regeln.parent, regeln, leer, regeln / "50-dadaviru.rules"):
             pfad.chmod(0o755)
-        # polkitd sets no clock, so it runs without the interposer, which a sanitizer build's would crash.
+        # polkitd sets no clock, so it runs without the interposer, which a sanitizer
+        # build's would crash.
         self._starten("polkit", "org.freedesktop.PolicyKit1",
                       *gebunden({regeln: "/etc/polkit-1/rules.d", leer: "/usr/share/polkit-1/rules.d"},
                                 "/usr/lib/polkit-1/polkitd", "--no-debug"), attrappe=False)
 
     def timedated_starten(self, ntp_einheiten=""):
-        # The real systemd-timedated, in the machine's zone, asking systemd about the NTP units named (about none
-        # without). It sets the clock only through the interposer; without CAP_SYS_TIME neither the clock nor an RTC
-        # is in reach even without it (the kernel wants CAP_SYS_TIME for RTC_SET_TIME too).
+        # The real systemd-timedated, in the machine's zone, asking systemd about the NTP
+        # units named (about none without). It sets the clock only through the interposer;
+        # without CAP_SYS_TIME neither the clock nor an RTC is in reach even without it (the
+        # kernel wants CAP_SYS_TIME for RTC_SET_TIME too).
         self._starten("timedated", "org.freedesktop.timedate1", "/lib/systemd/systemd-timedated",
                       env={**self.env, "TZ": None, "SYSTEMD_TIMEDATED_NTP_SERVICES": ntp_einheiten})
 
     def systemd_starten(self):
-        # A stand-in for systemd that reports systemd-timesyncd.service active, as timedated asks it before every
-        # change; its calls land in the file `systemd1`.
+        # A stand-in for systemd that reports systemd-timesyncd.service active, as timedated
+        # asks it before every change; its calls land in the file `systemd1`.
         self.systemd_log = self.umgebung.arbeit / "systemd1"
         self._starten("systemd", "org.freedesktop.systemd1", "/usr/bin/python3", "-m", "dbusmock", "--system",
                       "-l", self.systemd_log, "--template", SYSTEMD_VORLAGE, attrappe=False)
@@ -71,8 +74,8 @@ class Uhrkette:
 
 @pytest.fixture
 def uhrkette(umgebung, bus):
-    # The shared clock at once; timedated, polkitd and the systemd stand-in as the test starts them, ended before the
-    # bus.
+    # The shared clock at once; timedated, polkitd and the systemd stand-in as the test starts
+    # them, ended before the bus.
     k = Uhrkette(umgebung, bus)
     yield k
     for prozess in reversed(k.prozesse):
