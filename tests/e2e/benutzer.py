@@ -9,6 +9,8 @@ import pwd
 import re
 import signal
 import subprocess
+from pathlib import Path
+from types import SimpleNamespace
 
 import pytest
 
@@ -19,69 +21,13 @@ SPERRE = "/run/lock/dadaviru-gruppe.lock"
 
 
 def als(name):
-    """The words that run a program as the user `name`, with the groups the group database gives them."""
+    # The words that run a program as the user `name`, with the groups the group database gives
+    # them.
     return ["setpriv", f"--reuid={name}", f"--regid={name}", "--init-groups", "--"]
 
 
-def _lebt(pid):
-    try:
-        os.kill(pid, 0)
-    except ProcessLookupError:
-        return False
-    except PermissionError:
-        pass
-    return True
-
-
-class Benutzer:
-    def __init__(self):
-        self.namen = []
-        self.gruppe_angelegt = False
-        self._sperre = None
-
-    def anlegen(self):
-        if os.geteuid() != 0:
-            pytest.fail("throw-away users need root")
-        # Each name carries the PID of the test that made it; a name whose test is gone is left over.
-        for eintrag in pwd.getpwall():
-            m = re.fullmatch(rf"{PRAEFIX}[mf](\d+)", eintrag.pw_name)
-            if m and not _lebt(int(m[1])):
-                subprocess.run(["userdel", eintrag.pw_name], stderr=subprocess.DEVNULL)
-        self._sperre = open(SPERRE, "w")
-        fcntl.flock(self._sperre, fcntl.LOCK_EX)
-        try:
-            grp.getgrnam("dadaviru")
-        except KeyError:
-            subprocess.run(["groupadd", "--system", "dadaviru"], check=True)
-            self.gruppe_angelegt = True
-        self.mitglied = self._anlegen("m", "--groups", "dadaviru")
-        self.fremder = self._anlegen("f")
-
-    def _anlegen(self, art, *optionen):
-        name = f"{PRAEFIX}{art}{os.getpid()}"
-        subprocess.run(["useradd", "--no-create-home", "--home-dir", "/nonexistent", "--shell", "/usr/sbin/nologin",
-                        *optionen, name], check=True)
-        self.namen.append(name)
-        return name
-
-    @property
-    def als_mitglied(self):
-        return als(self.mitglied)
-
-    @property
-    def als_fremder(self):
-        return als(self.fremder)
-
-    def entfernen(self):
-        for name in self.namen:
-            subprocess.run(["userdel", name], stderr=subprocess.DEVNULL)
-        self.namen.clear()
-        if self.gruppe_angelegt:
-            subprocess.run(["groupdel", "dadaviru"], stderr=subprocess.DEVNULL)
-            self.gruppe_angelegt = False
-        if self._sperre:
-            self._sperre.close()
-            self._sperre = None
+def useradd(name, *optionen):
+    return ["useradd", "--no-create-home", "--home-dir=/nonexistent", "--shell=/usr/sbin/nologin", *optionen, name]
 
 
 def _unterbrechen(signum, _):
@@ -91,13 +37,30 @@ def _unterbrechen(signum, _):
 
 @pytest.fixture
 def benutzer():
-    """The users `mitglied` (in the group dadaviru, made if the machine has none) and `fremder` (not)."""
-    vorher = {s: signal.signal(s, _unterbrechen) for s in (signal.SIGTERM, signal.SIGHUP)}
-    b = Benutzer()
-    try:
-        b.anlegen()
-        yield b
-    finally:
-        b.entfernen()
-        for s, handler in vorher.items():
-            signal.signal(s, handler)
+    # The users `mitglied` (in the group dadaviru, made if the machine has none) and `fremder`
+    # (not).
+    if os.geteuid() != 0:
+        pytest.fail("throw-away users need root")
+    # Each name carries the PID of the test that made it; a name whose test is gone is left over.
+    for eintrag in pwd.getpwall():
+        m = re.fullmatch(rf"{PRAEFIX}[mf](\d+)", eintrag.pw_name)
+        if m and not Path(f"/proc/{m[1]}").exists():
+            subprocess.run(["userdel", eintrag.pw_name], stderr=subprocess.DEVNULL)
+    mitglied, fremder = f"{PRAEFIX}m{os.getpid()}", f"{PRAEFIX}f{os.getpid()}"
+    with open(SPERRE, "w") as sperre:
+        fcntl.flock(sperre, fcntl.LOCK_EX)
+        gruppe_anlegen = "dadaviru" not in {g.gr_name for g in grp.getgrall()}
+        vorher = {s: signal.signal(s, _unterbrechen) for s in (signal.SIGTERM, signal.SIGHUP)}
+        try:
+            if gruppe_anlegen:
+                subprocess.run(["groupadd", "--system", "dadaviru"], check=True)
+            subprocess.run(useradd(mitglied, "--groups", "dadaviru"), check=True)
+            subprocess.run(useradd(fremder), check=True)
+            yield SimpleNamespace(als_mitglied=als(mitglied), als_fremder=als(fremder))
+        finally:
+            for name in (mitglied, fremder):
+                subprocess.run(["userdel", name], stderr=subprocess.DEVNULL)
+            if gruppe_anlegen:
+                subprocess.run(["groupdel", "dadaviru"], stderr=subprocess.DEVNULL)
+            for s, handler in vorher.items():
+                signal.signal(s, handler)

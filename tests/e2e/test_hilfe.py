@@ -5,14 +5,14 @@
 # SPDX-License-Identifier: MIT
 import pytest
 
-OHNE_ANZEIGE = {"DISPLAY": None, "WAYLAND_DISPLAY": None}
+hilfe = pytest.mark.ctest(zeitlimit=120, sperren=("loopback_ports",))
 
 
 @pytest.fixture
 def kette(dienste, uhrkette):
     dienste.vier_starten()
     uhrkette.timedated_starten()
-    return uhrkette
+    return {**uhrkette.env, "DISPLAY": None, "WAYLAND_DISPLAY": None}
 
 
 # program, arguments, a line the answer must hold
@@ -26,21 +26,20 @@ ANTWORTEN = {
 }
 
 
-@pytest.mark.ctest(zeitlimit=120, sperren=("loopback_ports",))
+@hilfe
 @pytest.mark.parametrize("fall", ANTWORTEN)
 def test_antwortet_ohne_abgleich(fall, kette, dienste, umgebung, bau):
     programm, argumente, erwartet = ANTWORTEN[fall]
-    antwort = umgebung.ausfuehren(getattr(bau, programm), *argumente.split(), zeitlimit=10,
-                                  env={**kette.env, **OHNE_ANZEIGE})
+    antwort = umgebung.ausfuehren(getattr(bau, programm), *argumente.split(), zeitlimit=10, env=kette)
     assert antwort.returncode == 0, antwort.stdout + antwort.stderr
     assert erwartet.format(hosts=bau.hosts, version=bau.version) in antwort.stdout.splitlines(), antwort.stdout
     assert dienste.anfragen() == []
     assert umgebung.uhr_protokoll.read_text() == ""
 
 
-@pytest.mark.ctest(zeitlimit=120, sperren=("loopback_ports",))
-def test_unbekanntes_argument_wird_uebergangen(kette, dienste, umgebung, bau):
-    lauf = umgebung.ausfuehren(bau.dadaviru, "--unbekannt", zeitlimit=60, env={**kette.env, **OHNE_ANZEIGE})
+@hilfe
+def test_unbekanntes_argument_wird_uebergangen(kette, dienste, uhrkette, umgebung, bau):
+    lauf = umgebung.ausfuehren(bau.dadaviru, "--unbekannt", env=kette)
     assert lauf.returncode == 0, lauf.stdout + lauf.stderr
     assert len(dienste.anfragen()) == 4
-    assert len(kette.durch_timedated()) == 8, umgebung.uhr_protokoll.read_text()
+    assert len(uhrkette.durch_timedated()) == 8, umgebung.uhr_protokoll.read_text()

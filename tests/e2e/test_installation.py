@@ -10,7 +10,7 @@ import subprocess
 
 import pytest
 
-from benutzer import als
+from benutzer import als, useradd
 from sicher import erwarten
 
 # Users and groups made in an overlay of /etc: a lock file one test holds in the real /etc is seen
@@ -18,28 +18,30 @@ from sicher import erwarten
 echt = pytest.mark.ctest(zeitlimit=120, sperren=("benutzer",))
 
 
+def aus(*befehl):
+    return subprocess.run(befehl, capture_output=True, text=True).stdout
+
+
 @pytest.fixture
 def stufe(umgebung, bau):
-    """The install staged under DESTDIR, for /usr."""
     ziel = umgebung.arbeit / "stufe"
-    ergebnis = subprocess.run(["cmake", "--install", bau.bau, "--prefix", "/usr"], env={**os.environ, "DESTDIR": str(ziel)}, capture_output=True, text=True)
-    assert ergebnis.returncode == 0, ergebnis.stdout + ergebnis.stderr
+    lauf = subprocess.run(["cmake", "--install", bau.bau, "--prefix", "/usr"], env={**os.environ, "DESTDIR": str(ziel)},
+                          capture_output=True, text=True)
+    assert lauf.returncode == 0, lauf.stdout + lauf.stderr
     return ziel
 
 
 def test_gestuft_programme_helfer_und_regel(stufe, bau):
     for p in ("bin/Dadaviru", "bin/Dadaviru_Autostart", "libexec/dadaviru/uhrsteller"):
         assert (stufe / "usr" / p).is_file() and (stufe / "usr" / p).stat().st_mode & 0o111, f"{p} not installed"
-    faehigkeiten = subprocess.run(["getcap", "-r", stufe], capture_output=True, text=True).stdout
+    faehigkeiten = aus("getcap", "-r", stufe)
     assert faehigkeiten == "", f"a staged file carries a capability: {faehigkeiten}"
     assert 'subject.isInGroup("dadaviru")' in (stufe / "usr/share/polkit-1/rules.d/50-dadaviru.rules").read_text()
     # The window module lies under the prefix installed to, where the programs' run path, made for
     # the prefix the build was configured with, says.
-    praefix = bau.praefix
-    elf = subprocess.run(["readelf", "-d", stufe / "usr/bin/Dadaviru"], capture_output=True, text=True).stdout
-    modulpfad = re.search(r"Library runpath: \[(.*)\]", elf)[1]
-    assert modulpfad.startswith(praefix + "/"), modulpfad
-    assert (stufe / "usr" / modulpfad.removeprefix(praefix + "/") / "libdadaviru_gtk.so").is_file(), \
+    modulpfad = re.search(r"Library runpath: \[(.*)\]", aus("readelf", "-d", stufe / "usr/bin/Dadaviru"))[1]
+    assert modulpfad.startswith(bau.praefix + "/"), modulpfad
+    assert (stufe / "usr" / modulpfad.removeprefix(bau.praefix + "/") / "libdadaviru_gtk.so").is_file(), \
         f"window module not at the run path '{modulpfad}'"
 
 
@@ -47,8 +49,7 @@ def test_gestuft_symbole_und_handbuch(stufe):
     # Each icon as a PNG of its size, with the transparency of its source.
     for s in ("dadaviru", "dadaviru_autostart"):
         for k in (16, 32, 48):
-            art = subprocess.run(["file", "-b", stufe / f"usr/share/icons/hicolor/{k}x{k}/apps/{s}.png"],
-                                 capture_output=True, text=True).stdout
+            art = aus("file", "-b", stufe / f"usr/share/icons/hicolor/{k}x{k}/apps/{s}.png")
             assert art.startswith(f"PNG image data, {k} x {k}, 8-bit/color RGBA"), f"icon {s} {k}x{k}: {art}"
     for seite in ("man1/Dadaviru.1", "man1/Dadaviru_Autostart.1", "man8/zeitdienst.8"):
         datei = stufe / "usr/share/man" / seite
@@ -67,26 +68,24 @@ def test_gestuft_desktop_eintraege(stufe, bau):
         "etc/xdg/autostart/dadaviru_autostart.desktop": [
             "Name=Dadaviru", "Comment=Ändert die Systemzeit nach 30sek.", "TryExec=Dadaviru_Autostart",
             "Exec=Dadaviru_Autostart", "Icon=dadaviru_autostart", f"X-Dadaviru-Version={v}",
-            "X-Dadaviru-FileDescription=Ändert die Systemzeit nach 30sek.", "X-Dadaviru-InternalName=Dadaviru_Autostart",
-            "X-Dadaviru-OriginalFilename=Dadaviru_Autostart.exe",
+            "X-Dadaviru-FileDescription=Ändert die Systemzeit nach 30sek.",
+            "X-Dadaviru-InternalName=Dadaviru_Autostart", "X-Dadaviru-OriginalFilename=Dadaviru_Autostart.exe",
             "X-Dadaviru-Description=Systemzeit ändern (für Revizavir)"],
     }
     for datei, zeilen in eintraege.items():
-        vorhanden = (stufe / datei).read_text().splitlines()
-        for zeile in zeilen:
-            assert zeile in vorhanden, f"{datei} lacks: {zeile}"
+        fehlt = set(zeilen) - set((stufe / datei).read_text().splitlines())
+        assert not fehlt, f"{datei} lacks: {fehlt}"
 
 
 class Echt:
-    """The programs' component really installed, as root, into a prefix on the namespace's tmpfs,
-    over whatever an earlier install left there (only the programs' component, since the desktop
-    entries' autostart folder lies outside any prefix)."""
+    # The programs' component really installed, as root, into a prefix on the namespace's tmpfs,
+    # over whatever an earlier install left there (only the programs' component, since the
+    # desktop entries' autostart folder lies outside any prefix).
 
     def __init__(self, ns, bau):
         self.ns, self.bau = ns, bau
         self.echt = ns.ordner / "echt"
         self.uhrsteller = self.echt / "libexec/dadaviru/uhrsteller"
-        self.log = ""
 
     def installieren(self, *optionen):
         lauf = self.ns.ausfuehren("cmake", *optionen, f"-DCMAKE_INSTALL_PREFIX={self.echt}",
@@ -98,23 +97,16 @@ class Echt:
     def aus(self, *befehl):
         return self.ns.ausfuehren(*befehl).stdout.strip()
 
-    def fremdem_verwehrt(self, wann):
+    def pruefen(self, faehigkeit, wann):
+        assert self.aus("getcap", "-r", self.echt) == (f"{self.uhrsteller} cap_sys_time=p" if faehigkeit else ""), wann
+        gruppe = "dadaviru" if faehigkeit else "root"
+        assert self.aus("stat", "-c", "%a %U %G", self.uhrsteller) == f"750 root {gruppe}", wann
         # A user outside the group cannot even start the helper, whatever it carries. Were it
         # started, its instant would be refused before anything else. setpriv may still pass file
         # modes over when it starts a program, so a program of the user's (env) starts the helper.
         lauf = self.ns.ausfuehren("setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups", "--",
                                   "env", self.uhrsteller, "kein", "zeitpunkt")
         assert lauf.returncode != 0 and "Permission denied" in lauf.stderr, f"nobody ran the helper ({wann}): {lauf}"
-
-    def ohne_faehigkeit(self, wann):
-        assert self.aus("getcap", "-r", self.echt) == "", f"{wann}: a file carries a capability"
-        assert self.aus("stat", "-c", "%a %U %G", self.uhrsteller) == "750 root root", wann
-        self.fremdem_verwehrt(wann)
-
-    def mit_faehigkeit(self, wann):
-        assert self.aus("getcap", "-r", self.echt) == f"{self.uhrsteller} cap_sys_time=p", wann
-        assert self.aus("stat", "-c", "%a %U %G", self.uhrsteller) == "750 root dadaviru", wann
-        self.fremdem_verwehrt(wann)
 
 
 @pytest.fixture
@@ -126,7 +118,7 @@ def echt_installiert(namensraeume, bau):
 def test_standardmaessig_ohne_faehigkeit(echt_installiert):
     e = echt_installiert
     e.installieren()
-    e.ohne_faehigkeit("by default")
+    e.pruefen(False, "by default")
     for p in ("Dadaviru", "Dadaviru_Autostart"):
         assert e.aus("stat", "-c", "%a %U", e.echt / "bin" / p) == "755 root", p
     regel = e.echt / "share/polkit-1/rules.d/50-dadaviru.rules"
@@ -143,9 +135,9 @@ def test_faehigkeit_im_wechsel(echt_installiert):
     for runde in (1, 2):
         e.installieren("-DDADAVIRU_FILE_CAPABILITY=ON")
         assert e.ns.ausfuehren("getent", "group", "dadaviru").returncode == 0, "the group dadaviru was not created"
-        e.mit_faehigkeit(f"with the file capability ({runde})")
+        e.pruefen(True, f"with the file capability ({runde})")
         e.installieren("-DDADAVIRU_FILE_CAPABILITY=OFF")
-        e.ohne_faehigkeit(f"without it again ({runde})")
+        e.pruefen(False, f"without it again ({runde})")
         assert "Removed the capability" in e.log, "the install did not say it removed the capability"
 
 
@@ -157,11 +149,9 @@ def test_aus_der_gruppe_entfernt(echt_installiert):
     # anyway, so a member gets as far as that (3).
     e = echt_installiert
     e.installieren("-DDADAVIRU_FILE_CAPABILITY=ON")
-    nutzer = f"dvtest-g{os.getpid()}"
-    assert e.ns.ausfuehren("useradd", "--no-create-home", "--home-dir", "/nonexistent", "--shell", "/usr/sbin/nologin",
-                           "--groups", "dadaviru", nutzer).returncode == 0
+    nutzer, los = f"dvtest-g{os.getpid()}", e.ns.ordner / "los"
+    assert e.ns.ausfuehren(*useradd(nutzer, "--groups", "dadaviru")).returncode == 0
     uid = e.aus("id", "-u", nutzer)
-    los = e.ns.ordner / "los"
     e.ns.ausfuehren("sh", "-c", f'mkfifo -m 644 "{los}" && chown {nutzer} "{los}"')
 
     def schale_starten():
@@ -171,14 +161,14 @@ def test_aus_der_gruppe_entfernt(echt_installiert):
                  "the user's shell")
         return schale
 
-    def los_und_status(schale):
+    def status(schale):
         e.ns.ausfuehren("sh", "-c", f'echo > "{los}"')
         return schale.wait(60)
 
-    assert los_und_status(schale_starten()) == 3, "the helper's status for a member"
+    assert status(schale_starten()) == 3, "the helper's status for a member"
     schale = schale_starten()
     e.ns.ausfuehren("gpasswd", "--delete", nutzer, "dadaviru")
     gid = e.aus("getent", "group", "dadaviru").split(":")[2]
     gruppen = re.search(r"^Groups:\s*(.*)$", open(f"/proc/{schale.pid}/status").read(), re.M)[1].split()
     assert gid in gruppen, f"the shell no longer holds the group {gid}: {gruppen}"
-    assert los_und_status(schale) == 5, "the helper's status for a user removed from the group, from a shell started before"
+    assert status(schale) == 5, "the helper's status for a user removed from the group, from a shell started before"

@@ -20,27 +20,26 @@ installiert = pytest.mark.ctest(zeitlimit=300, sperren=("benutzer",), etiketten=
 REGEL = "/usr/share/polkit-1/rules.d/50-dadaviru.rules"
 
 
+def aus(*befehl):
+    return subprocess.run(befehl, capture_output=True, text=True, check=True).stdout.strip()
+
+
 @pytest.fixture
 def debs(bau):
-    version = subprocess.run(["dpkg-parsechangelog", "-l", f"{bau.quellen}/debian/changelog", "-S", "Version"],
-                             capture_output=True, text=True, check=True).stdout.strip()
+    version = aus("dpkg-parsechangelog", "-l", f"{bau.quellen}/debian/changelog", "-S", "Version")
     dateien = {p: Path(bau.pakete) / f"{p}_{version}_amd64.deb" for p in ("dadaviru", "zeitdienst")}
-    for datei in dateien.values():
-        assert datei.is_file(), f"no {datei}: build the packages with tools/pakete.sh first"
+    fehlt = [str(d) for d in dateien.values() if not d.is_file()]
+    assert not fehlt, f"no {fehlt}: build the packages with tools/pakete.sh first"
     return dateien
 
 
 @pytest.fixture
 def ausgepackt(debs, umgebung):
-    """Each package's files, and its maintainer scripts in DEBIAN, under a folder of its name."""
+    # Each package's files, and its maintainer scripts in DEBIAN, under a folder of its name.
     for paket, deb in debs.items():
         subprocess.run(["dpkg-deb", "-x", deb, umgebung.arbeit / paket], check=True)
         subprocess.run(["dpkg-deb", "-e", deb, umgebung.arbeit / paket / "DEBIAN"], check=True)
     return umgebung.arbeit
-
-
-def dateiart(pfad):
-    return subprocess.run(["file", "-b", pfad], capture_output=True, text=True, check=True).stdout.strip()
 
 
 @pakete
@@ -57,7 +56,8 @@ INHALT = {
         "etc/xdg/autostart/dadaviru_autostart.desktop", "usr/share/man/man1/Dadaviru.1.gz",
         "usr/share/man/man1/Dadaviru_Autostart.1.gz", REGEL[1:], "usr/lib/sysusers.d/dadaviru.conf",
         "usr/share/doc/dadaviru/README.Debian", "usr/share/doc/dadaviru/copyright",
-        *[f"usr/share/icons/hicolor/{k}x{k}/apps/{s}.png" for s in ("dadaviru", "dadaviru_autostart") for k in (16, 32, 48)]],
+        *[f"usr/share/icons/hicolor/{k}x{k}/apps/{s}.png" for s in ("dadaviru", "dadaviru_autostart")
+          for k in (16, 32, 48)]],
     "zeitdienst": [
         "usr/sbin/zeitdienst", "usr/share/man/man8/zeitdienst.8.gz", "lib/systemd/system/zeitdienst.socket",
         "lib/systemd/system/zeitdienst.service", "etc/logrotate.d/zeitdienst", "usr/share/doc/zeitdienst/copyright"],
@@ -72,12 +72,12 @@ def test_inhalt(ausgepackt):
             assert pfad.is_file(), f"{paket} lacks /{datei}"
             if datei.endswith(".png"):
                 k = re.search(r"hicolor/(\d+)x", datei)[1]
-                assert dateiart(pfad).startswith(f"PNG image data, {k} x {k},"), f"/{datei} is no {k}x{k} PNG"
+                assert aus("file", "-b", pfad).startswith(f"PNG image data, {k} x {k},"), f"/{datei} is no {k}x{k} PNG"
             elif datei.endswith("/copyright"):
                 assert pfad.read_text().splitlines()[0] == \
                     "Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/", f"/{datei}"
             elif re.match(r"usr/(bin|sbin|libexec)/|.*\.so$", datei):
-                assert dateiart(pfad).endswith(", stripped"), f"/{datei} is not stripped"
+                assert aus("file", "-b", pfad).endswith(", stripped"), f"/{datei} is not stripped"
 
 
 @pakete
@@ -119,40 +119,40 @@ def test_dienst_ungestartet_eingerichtet(ausgepackt):
 
 @pakete
 def test_dienst_allein(ausgepackt):
-    # The service alone: none of the tests' fault modes, and nothing of the desktop programs' libraries.
+    # The service alone: none of the tests' fault modes, and nothing of the desktop programs'
+    # libraries.
     dienst = ausgepackt / "zeitdienst/usr/sbin/zeitdienst"
-    texte = subprocess.run(["strings", dienst], capture_output=True, text=True, check=True).stdout.splitlines()
+    texte = aus("strings", dienst).splitlines()
     for option in ("--body", "--status", "--delay", "--drip", "--huge", "--redirect", "--port-file", "--end-after"):
         muster = re.compile(rf"{option}|.*[^a-z-]{option}[^a-z-].*")
         assert not any(muster.fullmatch(t) for t in texte), f"zeitdienst knows the fault mode {option}"
-    noetig = subprocess.run(["readelf", "-d", dienst], capture_output=True, text=True, check=True).stdout
-    assert not re.search(r"NEEDED.*(gtk|gdk|glib|curl|cap)", noetig), f"zeitdienst links a library of the programs: {noetig}"
+    noetig = aus("readelf", "-d", dienst)
+    assert not re.search(r"NEEDED.*(gtk|gdk|glib|curl|cap)", noetig), \
+        f"zeitdienst links a library of the programs: {noetig}"
 
 
 class Wurzel:
-    """The packages in a root of the test's own: an overlay of this machine's on the namespace's tmpfs."""
+    # The packages in a root of the test's own: an overlay of this machine's on the namespace's
+    # tmpfs.
 
     def __init__(self, ns, debs):
-        self.ns = ns
+        self.ns, self.deb = ns, {}
         ablage = ns.pfad("/tmp/dadaviru-pakete")
         ablage.mkdir(parents=True, exist_ok=True)
-        self.deb = {}
         for paket, deb in debs.items():
             shutil.copy(deb, ablage)
             self.deb[paket] = f"/tmp/dadaviru-pakete/{deb.name}"
-        self.log = ""
 
     def im(self, *befehl):
         return self.ns.ausfuehren(*befehl, zeitlimit=240)
 
     def dpkg(self, *argumente):
-        """dpkg in there, its output in self.log; whether it succeeded."""
         lauf = self.im("dpkg", *argumente)
         self.log = lauf.stdout + lauf.stderr
         return lauf.returncode == 0
 
-    def zustand(self, paket):
-        return self.im("dpkg-query", "-W", "-f=${db:Status-Abbrev}", paket).stdout
+    def zustand(self):
+        return self.im("dpkg-query", "-W", "-f=${db:Status-Abbrev}", "dadaviru").stdout
 
     def vorhanden(self, pfad):
         return self.im("test", "-e", pfad, "-o", "-L", pfad).returncode == 0
@@ -168,7 +168,7 @@ def test_installiert_mit_systemgruppe(wurzel):
     assert wurzel.dpkg("-i", wurzel.deb["dadaviru"], wurzel.deb["zeitdienst"]), wurzel.log
     gid = wurzel.im("getent", "group", "dadaviru").stdout.split(":")[2:3]
     assert gid and 100 <= int(gid[0]) <= 999, f"the group dadaviru is no system group: gid {gid}"
-    assert wurzel.zustand("dadaviru") == "ii "
+    assert wurzel.zustand() == "ii "
 
 
 @installiert
@@ -176,7 +176,8 @@ def test_zeitdienst_entfernt_rueckstandslos(wurzel):
     assert wurzel.dpkg("-i", wurzel.deb["zeitdienst"]), wurzel.log
     # The log folder as systemd makes it for a service with DynamicUser=, with logs logrotate kept.
     wurzel.im("sh", "-c", "mkdir -p -m 700 /var/log/private/zeitdienst && ln -s private/zeitdienst /var/log/zeitdienst"
-              " && echo zeile > /var/log/zeitdienst/zugriffe.log && echo alt | gzip > /var/log/zeitdienst/zugriffe.log.2.gz")
+              " && echo zeile > /var/log/zeitdienst/zugriffe.log"
+              " && echo alt | gzip > /var/log/zeitdienst/zugriffe.log.2.gz")
     assert wurzel.dpkg("--purge", "zeitdienst"), wurzel.log
     for rest in ("/var/log/zeitdienst", "/var/log/private/zeitdienst", "/usr/sbin/zeitdienst",
                  "/etc/logrotate.d/zeitdienst", "/lib/systemd/system/zeitdienst.service"):
@@ -200,7 +201,7 @@ def test_fremde_gruppe_abgelehnt(fall, wurzel):
         assert "private group of the user dadaviru" in wurzel.log, wurzel.log
     # Nothing is unpacked, the polkit rule least of all.
     assert not wurzel.vorhanden(REGEL), "the polkit rule was unpacked"
-    assert wurzel.zustand("dadaviru")[:2] not in ("ii", "iU", "iF", "iH"), wurzel.zustand("dadaviru")
+    assert wurzel.zustand()[:2] not in ("ii", "iU", "iF", "iH"), wurzel.zustand()
 
 
 @installiert
@@ -210,4 +211,4 @@ def test_postinst_lehnt_fremde_gruppe_ab(wurzel):
     wurzel.im("groupadd", "dadaviru")
     assert not wurzel.dpkg("--configure", "dadaviru"), "dadaviru was configured with a group not its own"
     assert "stays unconfigured" in wurzel.log, wurzel.log
-    assert not wurzel.zustand("dadaviru").startswith("ii"), "dadaviru is configured"
+    assert not wurzel.zustand().startswith("ii"), "dadaviru is configured"

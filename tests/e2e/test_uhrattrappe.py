@@ -7,20 +7,20 @@ import time
 
 import pytest
 
+from dienste import attrappe_sagen
 from sicher import erwarten
 
 
 @pytest.fixture
 def probe(umgebung, bau):
     def laufen(*befehl, env=None, attrappe=True):
-        """The probe (or `befehl`) under the interposer; it must succeed. Its output."""
         lauf = umgebung.ausfuehren(*(befehl or [bau.uhrattrappe_probe]), env=env, attrappe=attrappe)
         assert lauf.returncode == 0, lauf.stdout + lauf.stderr
-        return lauf.stdout
+        return lauf.stdout.strip()
     return laufen
 
 
-def test_protokoll_zeile_fuer_zeile(probe, umgebung, bau):
+def test_protokoll_zeile_fuer_zeile(probe, umgebung):
     probe(env={"TZ": "Europe/Berlin", "UHRATTRAPPE_START": 1000000000})
     zeilen = [z.split() for z in umgebung.uhr_protokoll.read_text().splitlines()]
     # Winter and summer time, nanoseconds zero-padded, settimeofday's microseconds as nanoseconds.
@@ -31,46 +31,41 @@ def test_protokoll_zeile_fuer_zeile(probe, umgebung, bau):
     # Beside each value the real time of the write, and the program that wrote.
     jetzt = time.time()
     for z in zeilen:
-        assert jetzt - 60 < float(z[4]) <= jetzt + 1, z
-        assert z[5] == "uhrattrappe_probe", z
+        assert jetzt - 60 < float(z[4]) <= jetzt + 1 and z[5] == "uhrattrappe_probe", z
 
 
 def test_gemeinsame_uhr(probe, umgebung):
-    # What one process writes, the next one reads; a process without the shared clock reads real time.
+    # What one process writes, the next one reads; a process without the shared clock reads real
+    # time.
     geteilt = {"UHRATTRAPPE_GEMEINSAM": umgebung.arbeit / "uhr.geteilt"}
     probe(env=geteilt)
-    assert probe("date", "-u", "+%F", env=geteilt).strip() == "2026-07-19"
-    assert probe("date", "-u", "+%F").strip() == probe("date", "-u", "+%F", attrappe=False).strip()
+    assert probe("date", "-u", "+%F", env=geteilt) == "2026-07-19"
+    assert probe("date", "-u", "+%F") == probe("date", "-u", "+%F", attrappe=False)
 
 
 def test_ohne_start_und_protokoll(probe, bau):
-    # Loaded by hand, since the run helper always names a log; ahead of a sanitizer's runtime, as there.
+    # Loaded by hand, since the run helper always names a log; ahead of a sanitizer's runtime,
+    # as there.
     asan = ":".join(filter(None, [os.environ.get("ASAN_OPTIONS"), "verify_asan_link_order=0"]))
     probe(env={"LD_PRELOAD": bau.uhrattrappe, "ASAN_OPTIONS": asan, "UHRATTRAPPE_START": None,
                "UHRATTRAPPE_PROTOKOLL": None}, attrappe=False)
 
 
-def test_sprung_hin_und_zurueck(umgebung, bau):
+def test_sprung_hin_und_zurueck(umgebung):
     # bash reads the wall clock for $EPOCHSECONDS, so a bash under the interposer shows the step
     # itself; the test waits for the step to be seen, not for any time.
-    sprung = umgebung.arbeit / "sprung"
-    ausgabe = umgebung.arbeit / "epoche"
+    sprung, ausgabe = umgebung.arbeit / "sprung", umgebung.arbeit / "epoche"
     umgebung.starten("bash", "-c", 'while :; do echo "$EPOCHSECONDS" > "$1.neu"; mv "$1.neu" "$1"; sleep 0.05; done',
-                            "_", ausgabe, env={"UHRATTRAPPE_SPRUNG": sprung})
+                     "_", ausgabe, env={"UHRATTRAPPE_SPRUNG": sprung})
+    def gesehen(bedingung, was):
+        erwarten(lambda: bedingung(int(ausgabe.read_text())), 20, was)
 
-    def schreiten(sekunden):
-        (umgebung.arbeit / "sprung.neu").write_text(f"{sekunden}\n")
-        (umgebung.arbeit / "sprung.neu").rename(sprung)
-
-    def gesehen():
-        return int(ausgabe.read_text())
-
-    vorher = erwarten(gesehen, 20, "the bash under the interposer")
-    schreiten(-3600)
-    erwarten(lambda: gesehen() <= vorher - 3500, 20, "the step back")
-    schreiten(0)
-    erwarten(lambda: gesehen() >= vorher, 20, "the step forward")
-    schreiten(7200)
-    erwarten(lambda: gesehen() >= vorher + 7100, 20, "the second step forward")
+    vorher = erwarten(lambda: int(ausgabe.read_text()), 20, "the bash under the interposer")
+    attrappe_sagen(sprung, -3600)
+    gesehen(lambda s: s <= vorher - 3500, "the step back")
+    attrappe_sagen(sprung, 0)
+    gesehen(lambda s: s >= vorher, "the step forward")
+    attrappe_sagen(sprung, 7200)
+    gesehen(lambda s: s >= vorher + 7100, "the second step forward")
     sprung.unlink()
-    erwarten(lambda: gesehen() < vorher + 3600, 20, "the end of a removed file's step")
+    gesehen(lambda s: s < vorher + 3600, "the end of a removed file's step")

@@ -16,9 +16,7 @@ SYSTEMD_VORLAGE = Path(__file__).resolve().parents[1] / "systemd_vorlage.py"
 
 class Uhrkette:
     def __init__(self, umgebung, bus):
-        self.umgebung, self.bus = umgebung, bus
-        self.prozesse = []
-        self.timedated = None
+        self.umgebung, self.bus, self.prozesse = umgebung, bus, []
         # One virtual clock, at real time, as the chain and the programs share the real one; every
         # user may write it and its log, as every process may try to set the real clock.
         self.uhr = umgebung.arbeit / "uhr.geteilt"
@@ -29,66 +27,56 @@ class Uhrkette:
         # What a program that shares the clock is started with.
         self.env = {"UHRATTRAPPE_GEMEINSAM": self.uhr}
 
-    def uhr_zuruecksetzen(self):
-        """The shared clock back at real time and its log empty. Written in place: the processes
-        that share the clock have it mapped, and a file cut short under them would kill them."""
-        with open(self.uhr, "r+b") as f:
-            f.write(bytes(8))
-        self.umgebung.uhr_protokoll.write_text("")
-
     def durch_timedated(self):
-        """Each write timedated made, as the interposer logged it in timedated's process."""
-        zeilen = self.umgebung.uhr_protokoll.read_text().splitlines()
-        return [z for z in zeilen if z.split()[5:6] == ["systemd-timedated"]]
+        # The local times timedated set, "date time" each, as the interposer logged them in
+        # its process.
+        zeilen = [z.split() for z in self.umgebung.uhr_protokoll.read_text().splitlines()]
+        return [" ".join(z[2:4]) for z in zeilen if z[5:6] == ["systemd-timedated"]]
 
     def _starten(self, name, dbus_name, *befehl, **optionen):
         log = self.umgebung.arbeit / f"{name}.log"
         with open(log, "a") as aus:
-            prozess = self.umgebung.starten(*befehl, ausgabe=aus, fehlerausgabe=subprocess.STDOUT, **optionen)
-        self.prozesse.append(prozess)
+            self.prozesse.append(self.umgebung.starten(*befehl, ausgabe=aus, fehlerausgabe=subprocess.STDOUT,
+                                                       **optionen))
         erwarten(lambda: self.bus.hat_eigentuemer(dbus_name), 20, f"{name} on the bus ({log.read_text()})")
-        return prozess
 
     def polkit_starten(self, regel):
-        """The real polkitd, in a mount namespace of its own where /etc/polkit-1/rules.d holds only
-        `regel` and /usr/share/polkit-1/rules.d nothing."""
+        # The real polkitd, in a mount namespace of its own where /etc/polkit-1/rules.d
+        # holds only `regel` and /usr/share/polkit-1/rules.d nothing.
         regeln, leer = self.umgebung.arbeit / "polkit/regeln", self.umgebung.arbeit / "polkit/leer"
         regeln.mkdir(parents=True)
         leer.mkdir()
         (regeln / "50-dadaviru.rules").write_text(Path(regel).read_text())
-        for ordner in (regeln.parent, regeln, leer):
-            ordner.chmod(0o755)
-        (regeln / "50-dadaviru.rules").chmod(0o644)
-        # polkitd sets no clock, so it runs without the interposer, which a sanitizer build's would crash.
+        # polkitd reads them as its own user.
+        for pfad in (regeln.parent, regeln, leer, regeln / "50-dadaviru.rules"):
+            pfad.chmod(0o755)
+        # polkitd sets no clock, so it runs without the interposer, which a sanitizer
+        # build's would crash.
         self._starten("polkit", "org.freedesktop.PolicyKit1",
                       *gebunden({regeln: "/etc/polkit-1/rules.d", leer: "/usr/share/polkit-1/rules.d"},
                                 "/usr/lib/polkit-1/polkitd", "--no-debug"), attrappe=False)
 
     def timedated_starten(self, ntp_einheiten=""):
-        """The real systemd-timedated, in the machine's zone, asking systemd about the NTP units
-        named (about none without). It sets the clock only through the interposer; without
-        CAP_SYS_TIME neither the clock nor an RTC is in reach even without it (the kernel wants
-        CAP_SYS_TIME for RTC_SET_TIME too)."""
-        env = {**self.env, "TZ": None, "SYSTEMD_TIMEDATED_NTP_SERVICES": ntp_einheiten}
-        self.timedated = self._starten("timedated", "org.freedesktop.timedate1", "/lib/systemd/systemd-timedated",
-                                       env=env)
+        # The real systemd-timedated, in the machine's zone, asking systemd about the NTP
+        # units named (about none without). It sets the clock only through the interposer;
+        # without CAP_SYS_TIME neither the clock nor an RTC is in reach even without it (the
+        # kernel wants CAP_SYS_TIME for RTC_SET_TIME too).
+        self._starten("timedated", "org.freedesktop.timedate1", "/lib/systemd/systemd-timedated",
+                      env={**self.env, "TZ": None, "SYSTEMD_TIMEDATED_NTP_SERVICES": ntp_einheiten})
 
     def systemd_starten(self):
-        """A stand-in for systemd that reports systemd-timesyncd.service active, as timedated asks
-        it before every change; its calls land in the file `systemd1`."""
+        # A stand-in for systemd that reports systemd-timesyncd.service active, as timedated
+        # asks it before every change; its calls land in the file `systemd1`.
         self.systemd_log = self.umgebung.arbeit / "systemd1"
         self._starten("systemd", "org.freedesktop.systemd1", "/usr/bin/python3", "-m", "dbusmock", "--system",
                       "-l", self.systemd_log, "--template", SYSTEMD_VORLAGE, attrappe=False)
 
-    def beenden(self):
-        for prozess in reversed(self.prozesse):
-            beenden(prozess)
-        self.prozesse.clear()
-
 
 @pytest.fixture
 def uhrkette(umgebung, bus):
-    """The shared clock at once; timedated, polkitd and the systemd stand-in as the test starts them."""
+    # The shared clock at once; timedated, polkitd and the systemd stand-in as the test starts
+    # them, ended before the bus.
     k = Uhrkette(umgebung, bus)
     yield k
-    k.beenden()
+    for prozess in reversed(k.prozesse):
+        beenden(prozess)
