@@ -10,7 +10,7 @@ import pytest
 from anzeige import LAVENDEL
 from dienste import PASS_ANTWORTEN, PASSFOLGE
 from sicher import endet_binnen, erwarten, prozessbeginn, warten_auf
-from wine import unter_wine
+from wine import VERWEIGERT, unter_wine
 
 LINUX = pytest.param("linux", marks=pytest.mark.ctest(zeitlimit=300, sperren=("loopback_ports",)))
 beide = pytest.mark.parametrize("plattform", [LINUX, unter_wine(sperren=("loopback_ports",))])
@@ -19,7 +19,6 @@ beide = pytest.mark.parametrize("plattform", [LINUX, unter_wine(sperren=("loopba
 # program then has that long to take the close before the tick, which no load here comes near.
 VORSPRUNG_S = 2
 # Wine's report of each clock write it refuses, one line each, with WINEDEBUG holding err+sync.
-VERWEIGERT = "NtSetSystemTime not allowed"
 
 
 # The platform's two programs and the clock writes they made: on Linux those the interposer caught,
