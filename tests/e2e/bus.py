@@ -9,7 +9,7 @@ from pathlib import Path
 import pytest
 from dbusmock import DBusTestCase
 
-from sicher import erwarten
+from sicher import beenden, erwarten
 
 RICHTLINIE = """<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
  "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
@@ -21,7 +21,7 @@ RICHTLINIE = """<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Config
 
 class Bus:
     def __init__(self, umgebung):
-        self.umgebung = umgebung
+        self.umgebung, self.prozesse = umgebung, []
         (konfiguration := umgebung.arbeit / "bus.conf").write_text(RICHTLINIE.format(pfad=umgebung.arbeit / "bus"))
         self.pid, self.adresse = DBusTestCase.start_dbus(conf=konfiguration)
         umgebung.bus = self.adresse
@@ -32,6 +32,15 @@ class Bus:
              "/org/freedesktop/DBus", "org.freedesktop.DBus.NameHasOwner", f"string:{name}"],
             capture_output=True, text=True).stdout
 
+    # A service of the test's own that takes `dbus_name` on this bus, its output in `name`.log; it
+    # ends before the bus does.
+    def starten(self, name, dbus_name, *befehl, **optionen):
+        log = self.umgebung.arbeit / f"{name}.log"
+        with open(log, "a") as aus:
+            self.prozesse.append(self.umgebung.starten(*befehl, ausgabe=aus, fehlerausgabe=subprocess.STDOUT,
+                                                       **optionen))
+        erwarten(lambda: self.hat_eigentuemer(dbus_name), 20, f"{name} on the bus ({log.read_text()})")
+
     # A timedated stand-in on this bus that, with `schweigen`, takes a SetTime and never answers it,
     # which the real one cannot be made to do; each call lands in `self.timedated_protokoll` as
     # "<time> SetTime <usec> <relative> <interactive>". Never on the machine's own bus, where it
@@ -39,14 +48,16 @@ class Bus:
     def timedated_starten(self, schweigen=False):
         self.timedated_protokoll = self.umgebung.arbeit / "timedated"
         vorlage = Path(__file__).resolve().parent.parent / "timedated_vorlage.py"
-        self.umgebung.starten("/usr/bin/python3", "-m", "dbusmock", "--system", "-l", self.timedated_protokoll,
-                              "--template", vorlage, "-p", json.dumps({"Schweigen": schweigen}), attrappe=False)
-        erwarten(lambda: self.hat_eigentuemer("org.freedesktop.timedate1"), 20, "the timedated stand-in")
+        self.starten("timedated-attrappe", "org.freedesktop.timedate1", "/usr/bin/python3", "-m", "dbusmock",
+                     "--system", "-l", self.timedated_protokoll, "--template", vorlage,
+                     "-p", json.dumps({"Schweigen": schweigen}), attrappe=False)
 
 
 @pytest.fixture
 def bus(umgebung):
     b = Bus(umgebung)
     yield b
+    for prozess in reversed(b.prozesse):
+        beenden(prozess)
     DBusTestCase.stop_dbus(b.pid)
     umgebung.bus = None

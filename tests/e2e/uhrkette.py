@@ -3,20 +3,18 @@
 # stand-in for systemd where a test needs an NTP unit active; one virtual clock that the chain and
 # the programs share.
 # SPDX-License-Identifier: MIT
-import subprocess
 from pathlib import Path
 
 import pytest
 
 from namensraum import gebunden
-from sicher import beenden, erwarten
 
 SYSTEMD_VORLAGE = Path(__file__).resolve().parents[1] / "systemd_vorlage.py"
 
 
 class Uhrkette:
     def __init__(self, umgebung, bus):
-        self.umgebung, self.bus, self.prozesse = umgebung, bus, []
+        self.umgebung, self.bus = umgebung, bus
         # One virtual clock, at real time, as the chain and the programs share the real one; every
         # user may write it and its log, as every process may try to set the real clock.
         self.uhr = umgebung.arbeit / "uhr.geteilt"
@@ -30,15 +28,7 @@ class Uhrkette:
     def durch_timedated(self):
         # The local times timedated set, "date time" each, as the interposer logged them in
         # its process.
-        zeilen = [z.split() for z in self.umgebung.uhr_protokoll.read_text().splitlines()]
-        return [" ".join(z[2:4]) for z in zeilen if z[5:6] == ["systemd-timedated"]]
-
-    def _starten(self, name, dbus_name, *befehl, **optionen):
-        log = self.umgebung.arbeit / f"{name}.log"
-        with open(log, "a") as aus:
-            self.prozesse.append(self.umgebung.starten(*befehl, ausgabe=aus, fehlerausgabe=subprocess.STDOUT,
-                                                       **optionen))
-        erwarten(lambda: self.bus.hat_eigentuemer(dbus_name), 20, f"{name} on the bus ({log.read_text()})")
+        return [" ".join(z.split()[2:4]) for z in self.umgebung.uhr_zeilen() if z.split()[5:6] == ["systemd-timedated"]]
 
     def polkit_starten(self, regel):
         # The real polkitd, in a mount namespace of its own where /etc/polkit-1/rules.d
@@ -52,7 +42,7 @@ class Uhrkette:
             pfad.chmod(0o755)
         # polkitd sets no clock, so it runs without the interposer, which a sanitizer
         # build's would crash.
-        self._starten("polkit", "org.freedesktop.PolicyKit1",
+        self.bus.starten("polkit", "org.freedesktop.PolicyKit1",
                       *gebunden({regeln: "/etc/polkit-1/rules.d", leer: "/usr/share/polkit-1/rules.d"},
                                 "/usr/lib/polkit-1/polkitd", "--no-debug"), attrappe=False)
 
@@ -61,22 +51,18 @@ class Uhrkette:
         # units named (about none without). It sets the clock only through the interposer;
         # without CAP_SYS_TIME neither the clock nor an RTC is in reach even without it (the
         # kernel wants CAP_SYS_TIME for RTC_SET_TIME too).
-        self._starten("timedated", "org.freedesktop.timedate1", "/lib/systemd/systemd-timedated",
+        self.bus.starten("timedated", "org.freedesktop.timedate1", "/lib/systemd/systemd-timedated",
                       env={**self.env, "TZ": None, "SYSTEMD_TIMEDATED_NTP_SERVICES": ntp_einheiten})
 
     def systemd_starten(self):
         # A stand-in for systemd that reports systemd-timesyncd.service active, as timedated
         # asks it before every change; its calls land in the file `systemd1`.
         self.systemd_log = self.umgebung.arbeit / "systemd1"
-        self._starten("systemd", "org.freedesktop.systemd1", "/usr/bin/python3", "-m", "dbusmock", "--system",
+        self.bus.starten("systemd", "org.freedesktop.systemd1", "/usr/bin/python3", "-m", "dbusmock", "--system",
                       "-l", self.systemd_log, "--template", SYSTEMD_VORLAGE, attrappe=False)
 
 
+# The shared clock at once; timedated, polkitd and the systemd stand-in as the test starts them.
 @pytest.fixture
 def uhrkette(umgebung, bus):
-    # The shared clock at once; timedated, polkitd and the systemd stand-in as the test starts
-    # them, ended before the bus.
-    k = Uhrkette(umgebung, bus)
-    yield k
-    for prozess in reversed(k.prozesse):
-        beenden(prozess)
+    return Uhrkette(umgebung, bus)
