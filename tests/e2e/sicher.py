@@ -60,6 +60,14 @@ def endet_binnen(prozess, name, sekunden):
     assert prozess.returncode == 0, f"{name} exited with status {prozess.returncode}"
 
 
+# A tool's output, stripped; its failure fails the test, with what it said.
+def aus(*befehl, **optionen):
+    befehl = [str(wort) for wort in befehl]
+    lauf = subprocess.run(befehl, capture_output=True, text=True, **optionen)
+    assert lauf.returncode == 0, f"{' '.join(befehl)} exited with {lauf.returncode}: {lauf.stdout}{lauf.stderr}"
+    return lauf.stdout.strip()
+
+
 # When the process was created, in seconds since boot (CLOCK_BOOTTIME): the kernel's reading, not ours.
 def prozessbeginn(pid):
     felder = Path(f"/proc/{pid}/stat").read_text().rsplit(")", 1)[1].split()

@@ -6,29 +6,21 @@
 # SPDX-License-Identifier: MIT
 import os
 import re
-import subprocess
 
 import pytest
 
 from benutzer import als, useradd
-from sicher import erwarten
+from sicher import aus, erwarten, umgebung_mit
 
 # Users and groups made in an overlay of /etc: a lock file one test holds in the real /etc is seen
 # by the others' overlays too.
 echt = pytest.mark.ctest(zeitlimit=120, sperren=("benutzer",))
 
 
-def aus(*befehl):
-    return subprocess.run(befehl, capture_output=True, text=True).stdout
-
-
 @pytest.fixture
 def stufe(umgebung, bau):
-    ziel = umgebung.arbeit / "stufe"
-    lauf = subprocess.run(["cmake", "--install", bau.bau, "--prefix", "/usr"], env={**os.environ, "DESTDIR": str(ziel)},
-                          capture_output=True, text=True)
-    assert lauf.returncode == 0, lauf.stdout + lauf.stderr
-    return ziel
+    aus("cmake", "--install", bau.bau, "--prefix", "/usr", env=umgebung_mit({"DESTDIR": umgebung.arbeit / "stufe"}))
+    return umgebung.arbeit / "stufe"
 
 
 def test_gestuft_programme_helfer_und_regel(stufe, bau):
@@ -57,23 +49,17 @@ def test_gestuft_symbole_und_handbuch(stufe):
 
 
 def test_gestuft_desktop_eintraege(stufe, bau):
+    # Each names its program as its Windows resources do, its comment also as their file description.
     v = bau.version
-    eintraege = {
-        "usr/share/applications/dadaviru.desktop": [
-            "Name=Dadaviru", "Comment=ändert die Systemzeit", "TryExec=Dadaviru", "Exec=Dadaviru", "Icon=dadaviru",
-            f"X-Dadaviru-Version={v}", "X-Dadaviru-FileDescription=ändert die Systemzeit",
-            "X-Dadaviru-ProductName=Dadaviru", "X-Dadaviru-InternalName=Dadaviru",
-            "X-Dadaviru-OriginalFilename=Dadaviru.exe", f"X-Dadaviru-FileVersion={v}", f"X-Dadaviru-ProductVersion={v}",
-            "X-Dadaviru-Description=Systemzeit ändern"],
-        "etc/xdg/autostart/dadaviru_autostart.desktop": [
-            "Name=Dadaviru", "Comment=Ändert die Systemzeit nach 30sek.", "TryExec=Dadaviru_Autostart",
-            "Exec=Dadaviru_Autostart", "Icon=dadaviru_autostart", f"X-Dadaviru-Version={v}",
-            "X-Dadaviru-FileDescription=Ändert die Systemzeit nach 30sek.",
-            "X-Dadaviru-InternalName=Dadaviru_Autostart", "X-Dadaviru-OriginalFilename=Dadaviru_Autostart.exe",
-            "X-Dadaviru-Description=Systemzeit ändern (für Revizavir)"],
-    }
-    for datei, zeilen in eintraege.items():
-        fehlt = set(zeilen) - set((stufe / datei).read_text().splitlines())
+    for datei, p, kommentar, beschreibung, weitere in [
+            ("usr/share/applications/dadaviru.desktop", "Dadaviru", "ändert die Systemzeit", "Systemzeit ändern",
+             ["X-Dadaviru-ProductName=Dadaviru", f"X-Dadaviru-FileVersion={v}", f"X-Dadaviru-ProductVersion={v}"]),
+            ("etc/xdg/autostart/dadaviru_autostart.desktop", "Dadaviru_Autostart", "Ändert die Systemzeit nach 30sek.",
+             "Systemzeit ändern (für Revizavir)", [])]:
+        zeilen = {"Name=Dadaviru", f"Comment={kommentar}", f"TryExec={p}", f"Exec={p}", f"Icon={p.lower()}",
+                  f"X-Dadaviru-Version={v}", f"X-Dadaviru-FileDescription={kommentar}", f"X-Dadaviru-InternalName={p}",
+                  f"X-Dadaviru-OriginalFilename={p}.exe", f"X-Dadaviru-Description={beschreibung}", *weitere}
+        fehlt = zeilen - set((stufe / datei).read_text().splitlines())
         assert not fehlt, f"{datei} lacks: {fehlt}"
 
 

@@ -8,20 +8,17 @@
 import gzip
 import re
 import shutil
-import subprocess
 from pathlib import Path
 
 import pytest
 
-pakete = pytest.mark.ctest(zeitlimit=300, etiketten=("pakete",))
+from sicher import aus
+
+pytestmark = pytest.mark.ctest(zeitlimit=300, etiketten=("pakete",))
 # Users and groups made in an overlay of /etc: a lock file one test holds in the real /etc is seen
 # by the others' overlays too.
 installiert = pytest.mark.ctest(zeitlimit=300, sperren=("benutzer",), etiketten=("pakete",))
 REGEL = "/usr/share/polkit-1/rules.d/50-dadaviru.rules"
-
-
-def aus(*befehl):
-    return subprocess.run(befehl, capture_output=True, text=True, check=True).stdout.strip()
 
 
 @pytest.fixture
@@ -37,16 +34,13 @@ def debs(bau):
 def ausgepackt(debs, umgebung):
     # Each package's files, and its maintainer scripts in DEBIAN, under a folder of its name.
     for paket, deb in debs.items():
-        subprocess.run(["dpkg-deb", "-x", deb, umgebung.arbeit / paket], check=True)
-        subprocess.run(["dpkg-deb", "-e", deb, umgebung.arbeit / paket / "DEBIAN"], check=True)
+        aus("dpkg-deb", "-x", deb, umgebung.arbeit / paket)
+        aus("dpkg-deb", "-e", deb, umgebung.arbeit / paket / "DEBIAN")
     return umgebung.arbeit
 
 
-@pakete
 def test_lintian(debs):
-    lauf = subprocess.run(["lintian", "--fail-on", "error,warning", "--tag-display-limit", "0", *debs.values()],
-                          capture_output=True, text=True)
-    assert lauf.returncode == 0, lauf.stdout + lauf.stderr
+    aus("lintian", "--fail-on", "error,warning", "--tag-display-limit", "0", *debs.values())
 
 
 INHALT = {
@@ -64,7 +58,6 @@ INHALT = {
 }
 
 
-@pakete
 def test_inhalt(ausgepackt):
     for paket, dateien in INHALT.items():
         for datei in dateien:
@@ -80,7 +73,6 @@ def test_inhalt(ausgepackt):
                 assert aus("file", "-b", pfad).endswith(", stripped"), f"/{datei} is not stripped"
 
 
-@pakete
 def test_recht_nur_aus_gruppe_und_regel(ausgepackt):
     # The right to set the clock comes from the group and the polkit rule, never from a capability.
     d = ausgepackt / "dadaviru"
@@ -91,7 +83,6 @@ def test_recht_nur_aus_gruppe_und_regel(ausgepackt):
         assert "setcap" not in skript.read_text(errors="replace"), f"{skript.name} sets a capability"
 
 
-@pakete
 def test_freigabedienste(ausgepackt):
     # The release services, the same as the manual page names; none of the tests' loopback ones.
     d = ausgepackt / "dadaviru"
@@ -107,7 +98,6 @@ def test_freigabedienste(ausgepackt):
         assert b"UHRATTRAPPE" not in programm, f"{p} hands its helper the tests' variables"
 
 
-@pakete
 def test_dienst_ungestartet_eingerichtet(ausgepackt):
     # Installed to be configured: the units are known to systemd but neither enabled nor started.
     postinst = (ausgepackt / "zeitdienst/DEBIAN/postinst").read_text()
@@ -117,7 +107,6 @@ def test_dienst_ungestartet_eingerichtet(ausgepackt):
     assert "/etc/logrotate.d/zeitdienst" in (ausgepackt / "zeitdienst/DEBIAN/conffiles").read_text().splitlines()
 
 
-@pakete
 def test_dienst_allein(ausgepackt):
     # The service alone: none of the tests' fault modes, and nothing of the desktop programs'
     # libraries.
@@ -136,12 +125,9 @@ class Wurzel:
     # tmpfs.
 
     def __init__(self, ns, debs):
-        self.ns, self.deb = ns, {}
-        ablage = ns.pfad("/tmp/dadaviru-pakete")
-        ablage.mkdir(parents=True, exist_ok=True)
-        for paket, deb in debs.items():
-            shutil.copy(deb, ablage)
-            self.deb[paket] = f"/tmp/dadaviru-pakete/{deb.name}"
+        self.ns, self.deb = ns, {paket: f"/tmp/{deb.name}" for paket, deb in debs.items()}
+        for deb in debs.values():
+            shutil.copy(deb, ns.pfad("/tmp"))
 
     def im(self, *befehl):
         return self.ns.ausfuehren(*befehl, zeitlimit=240)
