@@ -69,9 +69,8 @@ def bau(pytestconfig):
 class Umgebung:
     def __init__(self, arbeit, uhrattrappe):
         self.arbeit, self.uhrattrappe, self.uhr_protokoll = arbeit, uhrattrappe, arbeit / "uhr"
-        self.bus, self._hintergrund = None, []
-        # Words before every program, such as those that enter a namespace the test made.
-        self.innen = []
+        # `innen`: words before every program, such as those that enter a namespace the test made.
+        self.bus, self.innen, self._hintergrund = None, [], []
 
     def _befehl(self, attrappe, befehl):
         return vorsatz(self.bus, self.uhrattrappe if attrappe else None, self.uhr_protokoll) + self.innen + \

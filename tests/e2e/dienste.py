@@ -52,12 +52,11 @@ class Dienste:
 
     def starten(self, *optionen, programm=None, adresse="127.0.0.1", port=0, protokoll=True, attrappe=True, netz=None):
         ausgabe = self.umgebung.arbeit / f"dienst.{len(self.alle) + 1}"
-        log = ["--log", self.protokoll] if protokoll else []
         with open(ausgabe, "w") as aus:
             # A service outlives no test by long, even one that is killed.
-            im_netz = ["ip", "netns", "exec", netz] if netz else []
-            prozess = self.umgebung.starten(*im_netz, "timeout", "-k", "5", "900", programm or self.bau.pruefdienst,
-                                            "--bind", adresse, "--port", port, *log, *optionen,
+            prozess = self.umgebung.starten(*["ip", "netns", "exec", netz] * bool(netz), "timeout", "-k", "5", "900",
+                                            programm or self.bau.pruefdienst, "--bind", adresse, "--port", port,
+                                            *["--log", self.protokoll] * protokoll, *optionen,
                                             ausgabe=aus, fehlerausgabe=subprocess.STDOUT, attrappe=attrappe)
 
         def gestartet():
@@ -88,11 +87,14 @@ class Dienste:
                          "the program's first request")[0]
         assert erste - beginn >= int(self.bau.wartezeit_ms) / 1000, f"asked {erste} s after boot, started at {beginn} s"
 
-    # The fourth is named in dadaviru.txt; `uebersteuerung` formats that line from its URL.
-    def vier_starten(self, verzoegerung_ms=0, uebersteuerung=str):
-        for nummer, antwort in enumerate(PASS_ANTWORTEN[:3]):
-            self.eingebaut(nummer, "--delay", verzoegerung_ms, "--body", antwort)
-        vierter = self.starten("--delay", verzoegerung_ms, "--body", PASS_ANTWORTEN[3], adresse="127.0.0.4")
+    # The first three where the build's programs ask them, or at `adressen` ((address, port) each); the
+    # fourth is named in dadaviru.txt, and `uebersteuerung` formats that line from its URL.
+    def vier_starten(self, verzoegerung_ms=0, uebersteuerung=str, adressen=None, attrappe=True):
+        adressen = adressen or [host.rsplit(":", 1) for host in self.bau.hosts]
+        for (adresse, port), antwort in zip(adressen, PASS_ANTWORTEN):
+            self.starten("--delay", verzoegerung_ms, "--body", antwort, adresse=adresse, port=port, attrappe=attrappe)
+        vierter = self.starten("--delay", verzoegerung_ms, "--body", PASS_ANTWORTEN[3], adresse="127.0.0.4",
+                               attrappe=attrappe)
         (self.umgebung.arbeit / "dadaviru.txt").write_text(uebersteuerung(vierter.url) + "\n")
         return vierter
 

@@ -11,14 +11,13 @@
 import os
 import re
 import shutil
-import subprocess
 from pathlib import Path
 
 import pytest
 
-from dienste import PASS_ANTWORTEN, PASSFOLGE
-from sicher import erwarten, kann_32_bit, warten_auf
-from wine import VERWEIGERT
+from dienste import PASSFOLGE
+from sicher import aus, erwarten, kann_32_bit, umgebung_mit, warten_auf
+from wine import VERWEIGERT, Wine
 
 WIN32 = Path(__file__).resolve().parents[1] / "win32"
 SCHLUESSEL = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Dadaviru"
@@ -34,12 +33,8 @@ AUFGABE = ("<LogonTrigger><Enabled>true</Enabled></LogonTrigger>", "<RunLevel>Hi
 SCHTASKS = r'^"C:\\windows\\system32\\schtasks\.exe" /{} /TN "Dadaviru_Autostart" {}/F$'
 
 
-def aus(*befehl, **optionen):
-    return subprocess.run(list(map(str, befehl)), capture_output=True, text=True, check=True, **optionen).stdout
-
-
 class Installer:
-    def __init__(self, umgebung, bau, namensraeume):
+    def __init__(self, umgebung, bau, namensraeume, monkeypatch):
         self.umgebung = umgebung
         quellen, pakete = Path(bau.quellen), Path(bau.pakete)
         self.version, numerisch = aus("cmake", "-P", quellen / "cmake/Version.cmake").split()
@@ -52,22 +47,12 @@ class Installer:
         assert len(urls) == 3, f"the services of {windows} cannot be read"
         umgebung.innen = namensraeume("netz", netz=True, hosts=self.hosts_schreiben(urls)).vorsatz()
 
-        self.prefix = pakete / "wine"
-        shutil.rmtree(self.prefix, ignore_errors=True)
-        arch = "win64" if win64 else "win32"
-        self.env = {"WINEPREFIX": self.prefix, "WINEDEBUG": "-all", "WINEARCH": arch, "DADAVIRU_WINEARCH": arch,
-                    # No menu entries of Wine's own in this machine's home folder for the shortcuts.
-                    "WINEDLLOVERRIDES": "mscoree,mshtml=;winemenubuilder.exe=d;schtasks.exe=n", "UHRATTRAPPE": None,
-                    # Loopback is reached directly; WinINet under Wine would
-                    # take a proxy from the environment.
-                    **dict.fromkeys(["http_proxy", "https_proxy", "HTTP_PROXY", "HTTPS_PROXY", "all_proxy",
-                                     "ALL_PROXY"]),
-                    # /usr/bin/wine takes the 32-bit loader whenever it is
-                    # installed, even where it cannot run; the prefix's set-up
-                    # leaves the 64-bit one in this folder.
-                    **({"PATH": f"{self.prefix}.bin:{os.environ['PATH']}"} if win64 else {})}
-        lauf = umgebung.ausfuehren("bash", WIN32 / "wine_einrichten.sh", self.prefix, env=self.env, attrappe=False,
-                                   zeitlimit=400)
+        shutil.rmtree(pakete / "wine", ignore_errors=True)
+        # No menu entries of Wine's own in this machine's home folder for the shortcuts.
+        self.w = Wine(umgebung, monkeypatch, pakete / "wine", "win64" if win64 else "win32",
+                      "mscoree,mshtml=;winemenubuilder.exe=d;schtasks.exe=n")
+        self.prefix = self.w.prefix
+        lauf = umgebung.ausfuehren("bash", WIN32 / "wine_einrichten.sh", self.prefix, attrappe=False, zeitlimit=400)
         assert lauf.returncode == 0, lauf.stdout + lauf.stderr
         if win64:
             self.setup_bauen(quellen, windows, numerisch)
@@ -90,33 +75,29 @@ class Installer:
             assert m, f"pass {i} asks {url}, which a hosts file cannot send to loopback"
             zeilen.append(f"127.0.0.{i + 1} {m[1]}")
             self.adressen.append((f"127.0.0.{i + 1}", int(m[2] or 80)))
-        hosts = self.umgebung.arbeit / "hosts"
-        hosts.write_text("\n".join(zeilen) + "\n")
+        (hosts := self.umgebung.arbeit / "hosts").write_text("\n".join(zeilen) + "\n")
         return hosts
 
     def setup_bauen(self, quellen, windows, numerisch):
         # The same installer script around the 64-bit programs, signed as the real one is.
         programme, self.setup = self.umgebung.arbeit / "programme", self.umgebung.arbeit / "setup64.exe"
         programme.mkdir()
-        signieren = ["bash", quellen / "tools/signieren.sh"]
-        env = {**os.environ, **({"DADAVIRU_ZERTIFIKAT": str(self.zertifikat), "DADAVIRU_SCHLUESSEL":
-                                 str(self.zertifikat.with_name("schluessel.pem"))} if self.zertifikat else {})}
+        z = self.zertifikat
+        env = umgebung_mit(z and {"DADAVIRU_ZERTIFIKAT": z, "DADAVIRU_SCHLUESSEL": z.with_name("schluessel.pem")})
         for exe in PROGRAMME:
             shutil.copy(windows / "app" / exe, programme)
             if self.zertifikat:
-                aus(*signieren, programme / exe, env=env)
+                aus("bash", quellen / "tools/signieren.sh", programme / exe, env=env)
         aus("makensis", "-V1", "-NOCD", f"-DVERSION={self.version}", f"-DNUMERISCH={numerisch}",
             f"-DQUELLE={programme}", f"-DLIZENZ={quellen}/LICENSE", f"-DAUSGABE={self.setup}", "-DZIEL=amd64-unicode",
             *[f"-DSIGNIEREN=bash {quellen}/tools/signieren.sh"] * bool(self.zertifikat),
             quellen / "app/win32/dadaviru.nsi", env=env)
 
     def wine(self, *befehl, warten=False):
-        # A Windows program under Wine, bounded in time. With `warten`, then the prefix's
-        # Wine server is waited for: by then whatever the program left running has ended too
-        # (an uninstaller hands over to its copy in Temp), and the registry is on disk.
-        lauf = self.umgebung.ausfuehren("wine", *befehl, zeitlimit=120, attrappe=False, env=self.env)
+        # With `warten`, then the Wine server: an uninstaller hands over to its copy in Temp.
+        lauf = self.w.ausfuehren(*befehl)
         if warten:
-            self.umgebung.ausfuehren("wineserver", "-w", zeitlimit=60, attrappe=False, env=self.env)
+            self.w.server_abwarten()
         return lauf
 
     def eintrag(self):
@@ -163,17 +144,15 @@ class Installer:
             xml = self.aufgabe.read_bytes().decode("utf-16").replace("\r", "")
             assert not [t for t in AUFGABE if t not in xml], f"{wer}: the task lacks a part: {xml}"
 
-    def signiert(self, datei):
-        return subprocess.run(["osslsigncode", "verify", "-CAfile", self.zertifikat, "-in", datei],
-                              capture_output=True).returncode == 0
+    def signatur_pruefen(self, datei):
+        aus("osslsigncode", "verify", "-CAfile", self.zertifikat, "-in", datei)
 
 
 @pytest.fixture
-def installer(umgebung, bau, namensraeume):
-    i = Installer(umgebung, bau, namensraeume)
+def installer(umgebung, bau, namensraeume, monkeypatch):
+    i = Installer(umgebung, bau, namensraeume, monkeypatch)
     yield i
-    # The Wine server of the prefix outlives its last program by a few seconds.
-    umgebung.ausfuehren("wineserver", "-w", zeitlimit=30, attrappe=False, env=i.env)
+    i.w.server_abwarten()
 
 
 @pytest.mark.ctest(zeitlimit=1200, etiketten=("pakete",))
@@ -187,8 +166,8 @@ def test_installer_unter_wine(installer, dienste, anzeige, umgebung):
         assert i.wine(i.setup, "/S", falsch, warten=True).returncode != 0, f"the installer accepted {falsch}"
     i.nichts_uebrig("the refused installs")
 
-    vorher = "keine"
-    for wahl in WAHLEN:
+    for vorher, wahl in zip(["keine", *WAHLEN], WAHLEN):
+        vorher = vorher or "aufgabe"
         # /D= takes the rest of the command line, unquoted; so two words that Wine joins
         # with a blank.
         ordner = [r"/D=C:\Program", r"Files\Dadaviru"] if wahl == "keine" else []
@@ -198,22 +177,18 @@ def test_installer_unter_wine(installer, dienste, anzeige, umgebung):
         i.installiert_pruefen(vorher, wahl or "aufgabe")
         if i.zertifikat and not wahl:
             for datei in (*PROGRAMME, "Uninstall.exe"):
-                assert i.signiert(i.ordner / datei), f"{datei} is not signed"
-        vorher = wahl or "aufgabe"
+                i.signatur_pruefen(i.ordner / datei)
 
     # The installed programs, as the task or the shortcut starts them, with a WININET.DLL beside
     # them: Wine, like Windows, loads a native WinINet it finds there. Each must take the system's,
     # fetch in pass order, have its clock writes refused, and end by itself.
     shutil.copy(umgebung.arbeit / "WININET.DLL", i.ordner)
-    env = {**i.env, **anzeige.env, "WINEDEBUG": "-all,err+sync,+loaddll",
-           "WINEDLLOVERRIDES": i.env["WINEDLLOVERRIDES"] + ";wininet=n,b"}
+    env = {**anzeige.env, "WINEDEBUG": "-all,err+sync,+loaddll",
+           "WINEDLLOVERRIDES": os.environ["WINEDLLOVERRIDES"] + ";wininet=n,b"}
     for programm in PROGRAMME:
         dienste.beenden()
         dienste.protokoll.unlink(missing_ok=True)
-        for (adresse, port), antwort in zip(i.adressen, PASS_ANTWORTEN):
-            dienste.starten("--body", antwort, adresse=adresse, port=port, attrappe=False)
-        vierter = dienste.starten("--body", PASS_ANTWORTEN[3], adresse="127.0.0.4", attrappe=False)
-        (umgebung.arbeit / "dadaviru.txt").write_text(vierter.url + "\n")
+        dienste.vier_starten(adressen=i.adressen, attrappe=False)
         bericht = umgebung.arbeit / f"wine.{programm}.log"
         with open(bericht, "w") as log:
             prozess = umgebung.starten("wine", f"{ORT}\\{programm}", env=env, attrappe=False, fehlerausgabe=log)
@@ -236,4 +211,4 @@ def test_installer_unter_wine(installer, dienste, anzeige, umgebung):
         f"the uninstall did not remove the task: {i.befehle()}"
     i.nichts_uebrig("after the uninstall")
     if i.zertifikat:
-        assert i.signiert(i.echtes_setup), "the installer is not signed"
+        i.signatur_pruefen(i.echtes_setup)

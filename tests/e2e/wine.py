@@ -19,17 +19,17 @@ def unter_wine(zeitlimit=300, sperren=()):
                                                            braucht=("wine",)))
 
 
+# A prefix and the Wine of its width, named to every program the test starts from here on.
 class Wine:
-    def __init__(self, umgebung, bau, monkeypatch):
-        self.umgebung, self.prefix = umgebung, Path(bau.wineprefix).resolve()
-        assert (self.prefix / ".dadaviru_bereit").exists(), f"the Wine prefix {self.prefix} is not set up"
-        for name, wert in {"WINEPREFIX": self.prefix, "WINEDEBUG": "-all", "WINEDLLOVERRIDES": "mscoree,mshtml=",
-                           "WINEARCH": bau.winearch}.items():
+    def __init__(self, umgebung, monkeypatch, prefix, winearch, dlls="mscoree,mshtml="):
+        self.umgebung, self.prefix = umgebung, Path(prefix).resolve()
+        for name, wert in {"WINEPREFIX": self.prefix, "WINEDEBUG": "-all", "WINEDLLOVERRIDES": dlls,
+                           "WINEARCH": winearch, "DADAVIRU_WINEARCH": winearch}.items():
             monkeypatch.setenv(name, str(wert))
         # Loopback is reached directly; WinINet under Wine would take a proxy from the environment.
         for name in ("http_proxy", "https_proxy", "HTTP_PROXY", "HTTPS_PROXY", "all_proxy", "ALL_PROXY"):
             monkeypatch.delenv(name, raising=False)
-        if bau.winearch == "win64":
+        if winearch == "win64":
             # /usr/bin/wine takes the 32-bit loader whenever it is installed, even on a machine that
             # cannot run 32-bit code; the set-up leaves the 64-bit one in this folder (wine_waehlen).
             monkeypatch.setenv("PATH", f"{self.prefix}.bin", prepend=os.pathsep)
@@ -37,11 +37,17 @@ class Wine:
     def ausfuehren(self, *befehl, zeitlimit=120, env=None):
         return self.umgebung.ausfuehren("wine", *befehl, zeitlimit=zeitlimit, env=env, attrappe=False)
 
+    # The prefix's Wine server outlives its last program by a few seconds; once it has ended, so has
+    # whatever the programs left running, and the registry is on disk.
+    def server_abwarten(self):
+        self.umgebung.ausfuehren("wineserver", "-w", zeitlimit=60, attrappe=False)
+
 
 @pytest.fixture
 def wine(umgebung, bau, monkeypatch):
-    yield Wine(umgebung, bau, monkeypatch)
-    # Whatever the test left running ends first, so that the server can; the Wine server of the
-    # prefix outlives its last program by a few seconds.
+    w = Wine(umgebung, monkeypatch, bau.wineprefix, bau.winearch)
+    assert (w.prefix / ".dadaviru_bereit").exists(), f"the Wine prefix {w.prefix} is not set up"
+    yield w
+    # Whatever the test left running ends first, so that the server can.
     umgebung.aufraeumen()
-    umgebung.ausfuehren("wineserver", "-w", zeitlimit=30, attrappe=False)
+    w.server_abwarten()
