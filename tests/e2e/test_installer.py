@@ -49,22 +49,20 @@ class Installer:
 
         shutil.rmtree(pakete / "wine", ignore_errors=True)
         # No menu entries of Wine's own in this machine's home folder for the shortcuts.
-        self.w = Wine(umgebung, monkeypatch, pakete / "wine", "win64" if win64 else "win32",
-                      "mscoree,mshtml=;winemenubuilder.exe=d;schtasks.exe=n")
-        self.prefix = self.w.prefix
-        lauf = umgebung.ausfuehren("bash", WIN32 / "wine_einrichten.sh", self.prefix, attrappe=False, zeitlimit=400)
+        self.wine = Wine(umgebung, monkeypatch, pakete / "wine", "win64" if win64 else "win32",
+                         "mscoree,mshtml=;winemenubuilder.exe=d;schtasks.exe=n")
+        lauf = umgebung.ausfuehren("bash", WIN32 / "wine_einrichten.sh", pakete / "wine", attrappe=False, zeitlimit=400)
         assert lauf.returncode == 0, lauf.stdout + lauf.stderr
         if win64:
             self.setup_bauen(quellen, windows, numerisch)
-        self.c = self.prefix / "drive_c"
-        self.ordner = self.c / "Program Files/Dadaviru"
+        self.c = c = self.wine.prefix / "drive_c"
+        self.ordner, self.aufgabe = c / "Program Files/Dadaviru", c / "aufgabe.xml"
+        self.menue = c / "ProgramData/Microsoft/Windows/Start Menu/Programs"
         mingw = "x86_64-w64-mingw32" if win64 else "i686-w64-mingw32"
-        aus(f"{mingw}-gcc", "-std=c11", "-O2", "-municode", "-static", "-o", self.c / "windows/system32/schtasks.exe",
+        aus(f"{mingw}-gcc", "-std=c11", "-O2", "-municode", "-static", "-o", c / "windows/system32/schtasks.exe",
             WIN32 / "schtasks_attrappe.c")
         aus(f"{mingw}-gcc", "-std=c11", "-O2", "-shared", "-o", umgebung.arbeit / "WININET.DLL",
             WIN32 / "wininet_attrappe.c")
-        self.menue = self.c / "ProgramData/Microsoft/Windows/Start Menu/Programs"
-        self.aufgabe = self.c / "aufgabe.xml"
 
     def hosts_schreiben(self, urls):
         # Each host name on the address the services serve it from; their addresses, at the
@@ -93,17 +91,10 @@ class Installer:
             *[f"-DSIGNIEREN=bash {quellen}/tools/signieren.sh"] * bool(self.zertifikat),
             quellen / "app/win32/dadaviru.nsi", env=env)
 
-    def wine(self, *befehl, warten=False):
-        # With `warten`, then the Wine server: an uninstaller hands over to its copy in Temp.
-        lauf = self.w.ausfuehren(*befehl)
-        if warten:
-            self.w.server_abwarten()
-        return lauf
-
     def eintrag(self):
         # The uninstall entry's values; None without one (reg says so on stdout, so only its
         # status tells).
-        lauf = self.wine("reg", "query", SCHLUESSEL)
+        lauf = self.wine.ausfuehren("reg", "query", SCHLUESSEL)
         return {m[1]: m[2] for m in re.finditer(r"^ *(\S+) +REG_\w+ +(.*?)\r?$", lauf.stdout, re.M)} \
             if lauf.returncode == 0 else None
 
@@ -118,7 +109,7 @@ class Installer:
         assert not reste, f"{wann}: left behind: {reste}"
         assert not self.aufgabe.exists(), f"{wann}: the task is still there"
         assert self.eintrag() is None, f"{wann}: the uninstall entry is still there"
-        for reg in self.prefix.glob("*.reg"):
+        for reg in self.wine.prefix.glob("*.reg"):
             assert "dadaviru" not in reg.read_text(errors="replace").lower(), f"{wann}: left in {reg.name}"
 
     def installiert_pruefen(self, vorher, jetzt):
@@ -152,7 +143,7 @@ class Installer:
 def installer(umgebung, bau, namensraeume, monkeypatch):
     i = Installer(umgebung, bau, namensraeume, monkeypatch)
     yield i
-    i.w.server_abwarten()
+    i.wine.server_abwarten()
 
 
 @pytest.mark.ctest(zeitlimit=1200, etiketten=("pakete",))
@@ -163,7 +154,8 @@ def test_installer_unter_wine(installer, dienste, anzeige, umgebung):
     # Refused, with nothing installed: a choice the installer does not know, and any folder but its
     # own in Program Files, such as one on the system drive's root, which every user may change.
     for falsch in ("/AUTOSTART=immer", r"/D=C:\Dadaviru"):
-        assert i.wine(i.setup, "/S", falsch, warten=True).returncode != 0, f"the installer accepted {falsch}"
+        assert i.wine.ausfuehren(i.setup, "/S", falsch).returncode != 0, f"the installer accepted {falsch}"
+        i.wine.server_abwarten()
     i.nichts_uebrig("the refused installs")
 
     for vorher, wahl in zip(["keine", *WAHLEN], WAHLEN):
@@ -172,7 +164,7 @@ def test_installer_unter_wine(installer, dienste, anzeige, umgebung):
         # with a blank.
         ordner = [r"/D=C:\Program", r"Files\Dadaviru"] if wahl == "keine" else []
         (i.c / "schtasks.log").unlink(missing_ok=True)
-        lauf = i.wine(i.setup, "/S", *[f"/AUTOSTART={wahl}"] * bool(wahl), *ordner)
+        lauf = i.wine.ausfuehren(i.setup, "/S", *[f"/AUTOSTART={wahl}"] * bool(wahl), *ordner)
         assert lauf.returncode == 0, f"install of '{wahl}' over '{vorher}' exited with {lauf.returncode}"
         i.installiert_pruefen(vorher, wahl or "aufgabe")
         if i.zertifikat and not wahl:
@@ -206,7 +198,9 @@ def test_installer_unter_wine(installer, dienste, anzeige, umgebung):
     dienste.beenden()
     (i.ordner / "WININET.DLL").unlink()
 
-    assert i.wine(i.ordner / "Uninstall.exe", "/S", warten=True).returncode == 0, "uninstall failed"
+    assert i.wine.ausfuehren(i.ordner / "Uninstall.exe", "/S").returncode == 0, "uninstall failed"
+    # It hands over to its copy in Temp, which has ended with the Wine server.
+    i.wine.server_abwarten()
     assert re.search(SCHTASKS.format("Delete", ""), i.befehle(), re.I | re.M), \
         f"the uninstall did not remove the task: {i.befehle()}"
     i.nichts_uebrig("after the uninstall")
