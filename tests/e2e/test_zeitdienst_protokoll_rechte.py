@@ -30,18 +30,22 @@ def ablage(umgebung):
     return ordner, opfer
 
 
+# The service itself, the child of the `timeout` it was started under.
 def dienst_selbst(d):
-    # The service itself, the child of the `timeout` it was started under.
     return int(open(f"/proc/{d.prozess.pid}/task/{d.prozess.pid}/children").read().split()[0])
 
 
-def status(pid):
-    return {n: w.split() for n, _, w in (z.partition(":") for z in open(f"/proc/{pid}/status"))}
+def status(d):
+    return {n: w.split() for n, _, w in (z.partition(":") for z in open(f"/proc/{dienst_selbst(d)}/status"))}
 
 
 def lauf(umgebung, bau, *optionen):
     return umgebung.ausfuehren(bau.zeitdienst, "--bind", "127.0.0.1", "--port", 0, *optionen, zeitlimit=20,
                                attrappe=False)
+
+
+def eigen(log):
+    return log.stat().st_mode & 0o7777, log.stat().st_uid
 
 
 def test_log_als_verweis_verweigert(umgebung, bau, ablage):
@@ -56,10 +60,10 @@ def test_log_als_verweis_verweigert(umgebung, bau, ablage):
 
 def test_root_vor_dem_dienst_aufgegeben(dienste, umgebung, bau, ablage):
     log = ablage[0] / "zugriffe.log"
-    s = status(dienst_selbst(dienste.zeitdienst("--log", log, protokoll=False)))
+    s = status(dienste.zeitdienst("--log", log, protokoll=False))
     erwartet = {"Uid": [str(NOBODY.pw_uid)] * 4, "Gid": [str(NOBODY.pw_gid)] * 4, "Groups": [], "CapEff": [KEINE]}
     assert {n: s[n] for n in erwartet} == erwartet, "ids, groups, capabilities"
-    assert (log.stat().st_mode & 0o7777, log.stat().st_uid) == (0o640, NOBODY.pw_uid), "the log's mode and owner"
+    assert eigen(log) == (0o640, NOBODY.pw_uid), "the log's mode and owner"
     for benutzer in ("root", "niemand-hier"):
         assert lauf(umgebung, bau, "--user", benutzer).returncode == 1, f"--user {benutzer}"
 
@@ -94,7 +98,7 @@ def test_sighup_neu_geoeffnet(dienste, roh, ablage):
     log.rename(ordner / "zugriffe.log.1")
     os.kill(dienst, signal.SIGHUP)
     zeile("neu")
-    assert (log.stat().st_mode & 0o7777, log.stat().st_uid) == (0o640, NOBODY.pw_uid), "the new log's mode and owner"
+    assert eigen(log) == (0o640, NOBODY.pw_uid), "the new log's mode and owner"
     log.rename(ordner / "zugriffe.log.2")
     log.symlink_to(opfer)
     os.kill(dienst, signal.SIGHUP)
@@ -110,7 +114,7 @@ def test_mit_faehigkeit_gestartet(dienste, roh, umgebung, bau):
         f'--ambient-caps=+net_bind_service "{bau.zeitdienst}" "$@"\n')
     mit_faehigkeit.chmod(0o755)
     d = dienste.zeitdienst("--log", "off", programm=mit_faehigkeit, protokoll=False)
-    s = status(dienst_selbst(d))
+    s = status(d)
     erwartet = {"Uid": str(NOBODY.pw_uid), "CapInh": KEINE, "CapPrm": KEINE, "CapEff": KEINE, "CapAmb": KEINE}
     assert {n: s[n][0] for n in erwartet} == erwartet, "its user and capabilities"
     assert roh.status(d.port, "/") == 200, "status"
