@@ -15,13 +15,10 @@ auswahl = selectors.DefaultSelector()
 
 
 def oeffnen(adresse):
-    s = socket.socket()
     try:
-        s.bind((adresse, 0))
-        s.connect(("127.0.0.1", port))
+        s = socket.create_connection(("127.0.0.1", port), source_address=(adresse, 0))
         s.sendall(b"GET /zeit.php HTTP/1.1\r\nHost: x\r\nX-Halten: ")
     except OSError:
-        s.close()
         return
     offen[adresse].append(s)
     auswahl.register(s, selectors.EVENT_READ, adresse)
