@@ -21,8 +21,7 @@ lauscher.bind((ort.bind, ort.port))
 lauscher.listen(64)
 # The socket may have been given descriptor 3 itself, and then dup2 leaves it as Python made it:
 # closed when the service is started.
-if lauscher.fileno() != 3:
-    os.dup2(lauscher.fileno(), 3)
+os.dup2(lauscher.fileno(), 3)
 os.set_inheritable(3, True)
 os.environ.update(LISTEN_FDS="1", LISTEN_PID=str(os.getpid()))
 os.execv(programm, [programm, "--bind", "192.0.2.1", "--port", "1", *weiter])
