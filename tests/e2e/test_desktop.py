@@ -18,7 +18,6 @@ beide = pytest.mark.parametrize("plattform", [LINUX, unter_wine(sperren=("loopba
 # How long before Timer_start's first tick can fall due a close must have been sent to count: the
 # program then has that long to take the close before the tick, which no load here comes near.
 VORSPRUNG_S = 2
-# Wine's report of each clock write it refuses, one line each, with WINEDEBUG holding err+sync.
 
 
 # The platform's two programs and the clock writes they made: on Linux those the interposer caught,
@@ -26,8 +25,8 @@ VORSPRUNG_S = 2
 class Programme:
     def __init__(self, umgebung, bau, wine):
         self.umgebung, self.wine, self.dadaviru, self.autostart = umgebung, wine, bau.dadaviru, bau.autostart
+        # Wine's report, where each clock write it refuses is a line on its sync channel.
         self.bericht = umgebung.arbeit / "wine.log"
-        self.bericht.touch()
 
     def starten(self, programm):
         if self.wine:

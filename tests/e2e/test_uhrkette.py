@@ -9,7 +9,8 @@ import pytest
 from dienste import PASS_ANTWORTEN, PASSFOLGE
 
 # The chain's users, the built-in services' ports and the group dadaviru are the machine's.
-kette = pytest.mark.ctest(zeitlimit=300, sperren=("loopback_ports", "benutzer"))
+pytestmark = [pytest.mark.usefixtures("ohne_anzeige"),
+              pytest.mark.ctest(zeitlimit=300, sperren=("loopback_ports", "benutzer"))]
 
 
 @pytest.fixture
@@ -20,7 +21,7 @@ def lauf(umgebung, dienste, uhrkette, bau):
     uhrkette.polkit_starten(bau.regel)
 
     def laufen(als):
-        lauf = umgebung.ausfuehren(*als, bau.dadaviru, env={**uhrkette.env, "DISPLAY": None, "WAYLAND_DISPLAY": None})
+        lauf = umgebung.ausfuehren(*als, bau.dadaviru, env=uhrkette.env)
         assert lauf.returncode == 0, lauf.stdout + lauf.stderr
         assert dienste.anfragen() == PASSFOLGE
         return umgebung.uhr_protokoll.read_text()
@@ -28,7 +29,6 @@ def lauf(umgebung, dienste, uhrkette, bau):
     return laufen
 
 
-@kette
 def test_mitglied_schreibt_durch_timedated(lauf, uhrkette, benutzer):
     uhrkette.timedated_starten()
     alle = lauf(benutzer.als_mitglied)
@@ -40,7 +40,6 @@ def test_mitglied_schreibt_durch_timedated(lauf, uhrkette, benutzer):
     assert len(alle.splitlines()) == 8, f"writes beside timedated: {alle}"
 
 
-@kette
 def test_fremder_schreibt_nichts(lauf, uhrkette, benutzer):
     # polkit wants a password that a non-interactive call cannot give, and nothing is written,
     # neither by timedated nor past it.
@@ -48,7 +47,6 @@ def test_fremder_schreibt_nichts(lauf, uhrkette, benutzer):
     assert lauf(benutzer.als_fremder) == ""
 
 
-@kette
 def test_mit_ntp_verweigert_timedated(lauf, uhrkette, benutzer):
     # timedated refuses, and again nothing goes round it.
     uhrkette.systemd_starten()

@@ -12,8 +12,6 @@ import pytest
 
 from sicher import erwarten
 
-pytestmark = pytest.mark.skipif(os.geteuid() != 0, reason="only root can start the service as root")
-
 NOBODY = pwd.getpwnam("nobody")
 KEINE = "0000000000000000"
 
@@ -30,13 +28,13 @@ def ablage(umgebung):
     return ordner, opfer
 
 
+# The service itself, the child of the `timeout` it was started under.
 def dienst_selbst(d):
-    # The service itself, the child of the `timeout` it was started under.
     return int(open(f"/proc/{d.prozess.pid}/task/{d.prozess.pid}/children").read().split()[0])
 
 
-def status(pid):
-    return {n: w.split() for n, _, w in (z.partition(":") for z in open(f"/proc/{pid}/status"))}
+def status(d):
+    return {n: w.split() for n, _, w in (z.partition(":") for z in open(f"/proc/{dienst_selbst(d)}/status"))}
 
 
 def lauf(umgebung, bau, *optionen):
@@ -56,7 +54,7 @@ def test_log_als_verweis_verweigert(umgebung, bau, ablage):
 
 def test_root_vor_dem_dienst_aufgegeben(dienste, umgebung, bau, ablage):
     log = ablage[0] / "zugriffe.log"
-    s = status(dienst_selbst(dienste.zeitdienst("--log", log, protokoll=False)))
+    s = status(dienste.zeitdienst("--log", log, protokoll=False))
     erwartet = {"Uid": [str(NOBODY.pw_uid)] * 4, "Gid": [str(NOBODY.pw_gid)] * 4, "Groups": [], "CapEff": [KEINE]}
     assert {n: s[n] for n in erwartet} == erwartet, "ids, groups, capabilities"
     assert (log.stat().st_mode & 0o7777, log.stat().st_uid) == (0o640, NOBODY.pw_uid), "the log's mode and owner"
@@ -110,7 +108,7 @@ def test_mit_faehigkeit_gestartet(dienste, roh, umgebung, bau):
         f'--ambient-caps=+net_bind_service "{bau.zeitdienst}" "$@"\n')
     mit_faehigkeit.chmod(0o755)
     d = dienste.zeitdienst("--log", "off", programm=mit_faehigkeit, protokoll=False)
-    s = status(dienst_selbst(d))
+    s = status(d)
     erwartet = {"Uid": str(NOBODY.pw_uid), "CapInh": KEINE, "CapPrm": KEINE, "CapEff": KEINE, "CapAmb": KEINE}
     assert {n: s[n][0] for n in erwartet} == erwartet, "its user and capabilities"
     assert roh.status(d.port, "/") == 200, "status"

@@ -4,6 +4,7 @@
 # SPDX-License-Identifier: MIT
 import threading
 import time
+from concurrent.futures import ThreadPoolExecutor
 
 import pytest
 
@@ -33,22 +34,20 @@ def test_uhr_zurueck_und_wieder_vor(dienste, roh, umgebung, monkeypatch):
     d = dienste.zeitdienst("--zone", "UTC", attrappe=True)  # an hour back must not cross a change of summer time
     halt = threading.Event()
     kunden = [(roh.verbinden(d.port), []) for _ in range(3)]
-    faeden = [threading.Thread(target=kunde, args=(*k, halt)) for k in kunden]
-    for f in faeden:
-        f.start()
-    try:
-        for phase, schritt, stunden in (("at first", 0, 0), ("after the clock was set back an hour", -3600, 1),
-                                        ("after the clock was set forward again", 0, 0)):
-            # Every client has had an answer since the last count, and its last names a second `stunden` back.
-            gezaehlt = [len(a) for _, a in kunden]
-            attrappe_sagen(sprung, schritt)
-            assert warten_auf(30, lambda: all(len(a) > g and stunden_zurueck(*a[-1]) == stunden
-                                              for (_, a), g in zip(kunden, gezaehlt))), \
-                f"no answers {phase}: {[(a[-1:], v.ende) for v, a in kunden]}"
-    finally:
-        halt.set()
-        for f in faeden:
-            f.join()
+    with ThreadPoolExecutor(3) as faeden:
+        for k in kunden:
+            faeden.submit(kunde, *k, halt)
+        try:
+            for phase, schritt, stunden in (("at first", 0, 0), ("after the clock was set back an hour", -3600, 1),
+                                            ("after the clock was set forward again", 0, 0)):
+                # Every client has had an answer since the last count, and its last names a second `stunden` back.
+                gezaehlt = [len(a) for _, a in kunden]
+                attrappe_sagen(sprung, schritt)
+                assert warten_auf(30, lambda: all(len(a) > g and stunden_zurueck(*a[-1]) == stunden
+                                                  for (_, a), g in zip(kunden, gezaehlt))), \
+                    f"no answers {phase}: {[(a[-1:], v.ende) for v, a in kunden]}"
+        finally:
+            halt.set()
     # No answer early: each second had begun, on the service's clock then, when its answer arrived; and
     # on each connection the seconds only go forward, each answer a tick of its own.
     for nummer, (_, antworten) in enumerate(kunden, 1):

@@ -6,32 +6,22 @@
 # Usage: UEBERGEBEN_AN=ZEITDIENST uebergeben.py --bind ADDR --port PORT [OPTION]...
 # (so that a test can start it in the service's place)
 # SPDX-License-Identifier: MIT
+import argparse
 import os
 import socket
-import sys
 
-programm, rest = os.environ["UEBERGEBEN_AN"], sys.argv[1:]
-adresse, port, weiter = "127.0.0.1", 0, []
-i = 0
-while i < len(rest):
-    if rest[i] == "--bind":
-        adresse = rest[i + 1]
-        i += 2
-    elif rest[i] == "--port":
-        port = int(rest[i + 1])
-        i += 2
-    else:
-        weiter.append(rest[i])
-        i += 1
+programm = os.environ["UEBERGEBEN_AN"]
+leser = argparse.ArgumentParser(allow_abbrev=False, add_help=False)
+leser.add_argument("--bind", default="127.0.0.1")
+leser.add_argument("--port", type=int, default=0)
+ort, weiter = leser.parse_known_args()
 
-lauscher = socket.socket(socket.AF_INET6 if ":" in adresse else socket.AF_INET, socket.SOCK_STREAM)
-lauscher.bind((adresse, port))
+lauscher = socket.socket(socket.AF_INET6 if ":" in ort.bind else socket.AF_INET, socket.SOCK_STREAM)
+lauscher.bind((ort.bind, ort.port))
 lauscher.listen(64)
 # The socket may have been given descriptor 3 itself, and then dup2 leaves it as Python made it:
 # closed when the service is started.
-if lauscher.fileno() != 3:
-    os.dup2(lauscher.fileno(), 3)
+os.dup2(lauscher.fileno(), 3)
 os.set_inheritable(3, True)
-os.environ["LISTEN_FDS"] = "1"
-os.environ["LISTEN_PID"] = str(os.getpid())
+os.environ.update(LISTEN_FDS="1", LISTEN_PID=str(os.getpid()))
 os.execv(programm, [programm, "--bind", "192.0.2.1", "--port", "1", *weiter])
