@@ -14,10 +14,9 @@ from types import SimpleNamespace
 
 import pytest
 
+from sicher import GRUPPENSPERRE
+
 PRAEFIX = "dvtest-"
-# The group dadaviru is the machine's, and other tests (and the benchmark) add and remove it too:
-# who holds this lock may rely on it.
-SPERRE = "/run/lock/dadaviru-gruppe.lock"
 
 
 def als(name):
@@ -47,7 +46,7 @@ def benutzer():
         if m and not Path(f"/proc/{m[1]}").exists():
             subprocess.run(["userdel", eintrag.pw_name], stderr=subprocess.DEVNULL)
     mitglied, fremder = f"{PRAEFIX}m{os.getpid()}", f"{PRAEFIX}f{os.getpid()}"
-    with open(SPERRE, "w") as sperre:
+    with open(GRUPPENSPERRE, "w") as sperre:
         fcntl.flock(sperre, fcntl.LOCK_EX)
         gruppe_anlegen = "dadaviru" not in {g.gr_name for g in grp.getgrall()}
         vorher = {s: signal.signal(s, _unterbrechen) for s in (signal.SIGTERM, signal.SIGHUP)}

@@ -76,7 +76,8 @@ class Umgebung:
         return vorsatz(self.bus, self.uhrattrappe if attrappe else None, self.uhr_protokoll) + self.innen + \
             [str(wort) for wort in befehl]
 
-    def ausfuehren(self, *befehl, zeitlimit=60, env=None, attrappe=True):
+    # With `pruefen`, a status other than 0 fails the test, with the command and the ends of its output.
+    def ausfuehren(self, *befehl, zeitlimit=60, env=None, attrappe=True, pruefen=False):
         # The output goes through files: a process the program leaves behind (Wine's server) keeps a pipe
         # open, and the wait for its end would outlast every time limit.
         with tempfile.TemporaryFile("w+") as aus, tempfile.TemporaryFile("w+") as fehler:
@@ -84,6 +85,8 @@ class Umgebung:
                                   env=umgebung_mit(env), stdout=aus, stderr=fehler, text=True)
             aus.seek(0), fehler.seek(0)
             lauf.stdout, lauf.stderr = aus.read(), fehler.read()
+        assert not pruefen or lauf.returncode == 0, \
+            f"{befehl[0]} exited with {lauf.returncode}: {lauf.stdout[-20000:]}{lauf.stderr[-5000:]}"
         return lauf
 
     def starten(self, *befehl, env=None, cwd=None, attrappe=True, ausgabe=None, fehlerausgabe=None):

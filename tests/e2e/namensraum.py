@@ -4,6 +4,7 @@
 # the test's commands enter. Run as a program under `unshare`, this file makes the mounts its first
 # argument (JSON) names and then runs the command that follows, or stays until it is ended.
 # SPDX-License-Identifier: MIT
+import fcntl
 import json
 import os
 import signal
@@ -13,7 +14,7 @@ from pathlib import Path
 
 import pytest
 
-from sicher import erwarten
+from sicher import GRUPPENSPERRE, erwarten
 
 HIER = Path(__file__).resolve()
 # The tools the packages' scripts take, inside a root of the test's own, whatever the caller's PATH.
@@ -49,7 +50,7 @@ class Namensraum:
         with open(log, "w") as aus:
             self.prozess = umgebung.starten(*_unshare(art, netz), attrappe=False, ausgabe=aus,
                                             fehlerausgabe=subprocess.STDOUT)
-        erwarten(lambda: bereit.exists() or self.prozess.poll() is not None, 30, f"the namespace {name}")
+        erwarten(lambda: bereit.exists() or self.prozess.poll() is not None, 120, f"the namespace {name}")
         assert bereit.exists(), f"the namespace {name} failed: {log.read_text()}"
 
     def vorsatz(self):
@@ -94,6 +95,10 @@ def main():
     if art["netz"]:
         subprocess.run(["ip", "link", "set", "lo", "up"], check=True)
     if art["etc"] or art["wurzel"]:
+        # The overlay shows the lock files that useradd and groupadd leave in the machine's /etc while
+        # they run: held while the namespace lives, as by the tests that add users there.
+        sperre = open(GRUPPENSPERRE, "w")
+        fcntl.flock(sperre, fcntl.LOCK_EX)
         o = Path(art["ordner"])
         for teil in ("oben", "arbeit", "wurzel"):
             (o / teil).mkdir()

@@ -9,5 +9,4 @@ from dienste import inet_dienste_starten
 @pytest.mark.ctest(zeitlimit=300)
 def test_http_client(umgebung, dienste, bau):
     namen = inet_dienste_starten(dienste)
-    lauf = umgebung.ausfuehren(bau.inet_tests, zeitlimit=240, env={"DADAVIRU_ZEITDIENSTE": namen})
-    assert lauf.returncode == 0, lauf.stdout + lauf.stderr
+    umgebung.ausfuehren(bau.inet_tests, zeitlimit=240, env={"DADAVIRU_ZEITDIENSTE": namen}, pruefen=True)

@@ -23,8 +23,7 @@ def fehler_ms(umgebung, dienste, strecke, bau, monkeypatch):
         fehler = []
         for _ in range(laeufe):
             umgebung.uhr_protokoll.unlink(missing_ok=True)
-            lauf = umgebung.ausfuehren("ip", "netns", "exec", strecke.nah, bau.dadaviru, zeitlimit=120)
-            assert lauf.returncode == 0, lauf.stderr
+            umgebung.ausfuehren("ip", "netns", "exec", strecke.nah, bau.dadaviru, zeitlimit=120, pruefen=True)
             assert (zeilen := umgebung.uhr_zeilen()), "no clock write"
             fehler.append((float(zeilen[-1].split()[1]) - float(zeilen[-1].split()[4])) * 1000)
         return statistics.median(fehler)

@@ -14,8 +14,7 @@ from sicher import erwarten
 @pytest.fixture
 def probe(umgebung, bau):
     def laufen(*befehl, env=None, attrappe=True):
-        lauf = umgebung.ausfuehren(*(befehl or [bau.uhrattrappe_probe]), env=env, attrappe=attrappe)
-        assert lauf.returncode == 0, lauf.stdout + lauf.stderr
+        lauf = umgebung.ausfuehren(*(befehl or [bau.uhrattrappe_probe]), env=env, attrappe=attrappe, pruefen=True)
         return lauf.stdout.strip()
     return laufen
 

@@ -21,8 +21,7 @@ def lauf(umgebung, dienste, uhrkette, bau):
     uhrkette.polkit_starten(bau.regel)
 
     def laufen(als):
-        lauf = umgebung.ausfuehren(*als, bau.dadaviru, env=uhrkette.env)
-        assert lauf.returncode == 0, lauf.stdout + lauf.stderr
+        umgebung.ausfuehren(*als, bau.dadaviru, env=uhrkette.env, pruefen=True)
         assert dienste.anfragen() == PASSFOLGE
         return umgebung.uhr_protokoll.read_text()
 

@@ -5,32 +5,25 @@
 # process. So that this machine's clock stays out of reach, the capability the install gave is
 # swapped for a stand-in (cap_net_bind_service) before any test looks at the install.
 # SPDX-License-Identifier: MIT
-import subprocess
-
 import pytest
 
 from namensraum import gebunden
+from sicher import aus
 
 # The install gives the helper to the group dadaviru, which the users' lock guards.
 installation = pytest.mark.ctest(zeitlimit=120, sperren=("benutzer",))
-
-
-def aus(*befehl):
-    return subprocess.run(befehl, capture_output=True, text=True, check=True).stdout.strip()
 
 
 @pytest.fixture
 def installiert(umgebung, bau, benutzer):
     # The prefix, and the capabilities the install gave, before the stand-in replaced them.
     echt = umgebung.arbeit / "echt"
-    lauf = subprocess.run(["cmake", f"-DCMAKE_INSTALL_PREFIX={echt}", "-DCMAKE_INSTALL_COMPONENT=Programme",
-                           "-DDADAVIRU_FILE_CAPABILITY=ON", "-P", f"{bau.bau}/cmake_install.cmake"],
-                          capture_output=True, text=True)
-    assert lauf.returncode == 0, f"install failed: {lauf.stdout}{lauf.stderr}"
+    aus("cmake", f"-DCMAKE_INSTALL_PREFIX={echt}", "-DCMAKE_INSTALL_COMPONENT=Programme",
+        "-DDADAVIRU_FILE_CAPABILITY=ON", "-P", f"{bau.bau}/cmake_install.cmake")
     echt.chmod(0o755)
     faehigkeiten = aus("getcap", "-r", echt)
     for zeile in faehigkeiten.splitlines():
-        subprocess.run(["setcap", "cap_net_bind_service=p", zeile.split()[0]], check=True)
+        aus("setcap", "cap_net_bind_service=p", zeile.split()[0])
     assert "cap_sys_time" not in aus("getcap", "-r", echt), "the stand-in did not replace cap_sys_time"
     return echt, faehigkeiten
 
@@ -54,11 +47,11 @@ def test_gtk_prozess_ohne_faehigkeit(installiert, benutzer, anzeige, umgebung, b
     kappen = umgebung.arbeit / "kappen"
     kappen.touch()
     kappen.chmod(0o666)
-    lauf = umgebung.ausfuehren(*gebunden({installiert[0]: bau.praefix}, *benutzer.als_mitglied,
-                                         f"{bau.praefix}/bin/Dadaviru"),
-                               attrappe=False, env={**anzeige.env, "GTK_MODULES": bau.kappenprobe,
-                                                    "DADAVIRU_KAPPENPROBE": kappen, "http_proxy": "http://127.0.0.1:1"})
-    assert lauf.returncode == 0, lauf.stdout + lauf.stderr
+    umgebung.ausfuehren(*gebunden({installiert[0]: bau.praefix}, *benutzer.als_mitglied,
+                                  f"{bau.praefix}/bin/Dadaviru"),
+                        attrappe=False, pruefen=True, env={**anzeige.env, "GTK_MODULES": bau.kappenprobe,
+                                                           "DADAVIRU_KAPPENPROBE": kappen,
+                                                           "http_proxy": "http://127.0.0.1:1"})
     mengen = dict(z.split(":", 1) for z in kappen.read_text().splitlines())
     assert "CapPrm" in mengen, "GTK did not load the probe module"
     for menge in ("CapInh", "CapPrm", "CapEff", "CapAmb"):

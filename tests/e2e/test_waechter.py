@@ -17,9 +17,8 @@ pytestmark = [pytest.mark.usefixtures("ohne_anzeige"), pytest.mark.ctest(zeitlim
 # The machine's zone is New York, the caller's TZ Berlin: 12:00 is 17:00 UTC, not 11:00.
 def test_zone_der_maschine_nicht_des_aufrufers(umgebung, dienste, bau):
     dienste.eingebaut(0, "--body", "2026-01-15 12:00:00")
-    lauf = umgebung.ausfuehren(*gebunden({"/usr/share/zoneinfo/America/New_York": "/etc/localtime"}, bau.dadaviru),
-                               env={"TZ": "Europe/Berlin"})
-    assert lauf.returncode == 0, lauf.stderr
+    umgebung.ausfuehren(*gebunden({"/usr/share/zoneinfo/America/New_York": "/etc/localtime"}, bau.dadaviru),
+                        env={"TZ": "Europe/Berlin"}, pruefen=True)
     zeilen = umgebung.uhr_zeilen()
     assert len(zeilen) == 2, f"expected a date and a time write: {zeilen}"
     assert int(float(zeilen[1].split()[1])) == calendar.timegm((2026, 1, 15, 17, 0, 0)), zeilen[1]
@@ -48,9 +47,8 @@ def test_https_leitet_nicht_zu_http_um(umgebung, dienste, bau):
     def ueber_https(pfad):
         (umgebung.arbeit / "dadaviru.txt").write_text(f"https://{sicher}/{pfad}\n")
         umgebung.uhr_protokoll.unlink(missing_ok=True)
-        lauf = umgebung.ausfuehren(*gebunden({tls / "zertifikat.pem": "/etc/ssl/certs/ca-certificates.crt"},
-                                             bau.dadaviru))
-        assert lauf.returncode == 0, lauf.stderr
+        umgebung.ausfuehren(*gebunden({tls / "zertifikat.pem": "/etc/ssl/certs/ca-certificates.crt"},
+                                      bau.dadaviru), pruefen=True)
         return umgebung.geschrieben()
 
     assert ueber_https("hoch")[-1:] == ["2006-06-06 06:06:06"], "https to https was not followed"

@@ -34,8 +34,8 @@ class Wine:
             # cannot run 32-bit code; the set-up leaves the 64-bit one in this folder (wine_waehlen).
             monkeypatch.setenv("PATH", f"{self.prefix}.bin", prepend=os.pathsep)
 
-    def ausfuehren(self, *befehl, zeitlimit=120, env=None):
-        return self.umgebung.ausfuehren("wine", *befehl, zeitlimit=zeitlimit, env=env, attrappe=False)
+    def ausfuehren(self, *befehl, zeitlimit=120, **optionen):
+        return self.umgebung.ausfuehren("wine", *befehl, zeitlimit=zeitlimit, attrappe=False, **optionen)
 
     # The prefix's Wine server outlives its last program by a few seconds; once it has ended, so has
     # whatever the programs left running, and the registry is on disk.
