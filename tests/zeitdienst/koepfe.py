@@ -15,10 +15,14 @@ auswahl = selectors.DefaultSelector()
 
 
 def oeffnen(adresse):
+    s = None
     try:
         s = socket.create_connection(("127.0.0.1", port), source_address=(adresse, 0))
         s.sendall(b"GET /zeit.php HTTP/1.1\r\nHost: x\r\nX-Halten: ")
     except OSError:
+        # A connection the service has already closed again is no place held.
+        if s:
+            s.close()
         return
     offen[adresse].append(s)
     auswahl.register(s, selectors.EVENT_READ, adresse)
