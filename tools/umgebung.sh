@@ -101,7 +101,8 @@ geschrieben() { [ -f "$arbeit/uhr" ] && cut -d' ' -f3,4 "$arbeit/uhr" || true; }
 
 # A virtual X display for the windows; sets DISPLAY.
 anzeige_starten() {
-  Xvfb -displayfd 9 -screen 0 800x600x24 -nolisten tcp 9>"$arbeit/anzeige" 2>/dev/null &
+  # -noreset: a program connecting while the server resets after its last client left is turned away.
+  Xvfb -displayfd 9 -screen 0 800x600x24 -nolisten tcp -noreset 9>"$arbeit/anzeige" 2>/dev/null &
   anzeige_pid=$!
   warten_auf 20 test -s "$arbeit/anzeige" || fehler "Xvfb did not start"
   export DISPLAY=:$(cat "$arbeit/anzeige") NO_AT_BRIDGE=1
