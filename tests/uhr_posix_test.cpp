@@ -44,20 +44,30 @@ std::time_t utc(int j, int mo, int t, int h, int mi, int s) {
     return timegm(&f);
 }
 
-class Berlin : public ::testing::Test {
-protected:
-    std::string vorher = std::getenv("TZ") ? std::getenv("TZ") : "";
-    void SetUp() override {
-        setenv("TZ", "Europe/Berlin", 1);
+// An environment variable set for one scope, and as it was again after it; a zone set so takes
+// effect at once.
+class Umgebungswert {
+public:
+    Umgebungswert(const char* name, const std::string& wert) : name_(name) {
+        if (const char* w = std::getenv(name)) vorher_ = w;
+        setenv(name, wert.c_str(), 1);
         tzset();
     }
-    void TearDown() override {
-        if (vorher.empty())
-            unsetenv("TZ");
+    ~Umgebungswert() {
+        if (vorher_)
+            setenv(name_, vorher_->c_str(), 1);
         else
-            setenv("TZ", vorher.c_str(), 1);
+            unsetenv(name_);
         tzset();
     }
+
+private:
+    const char* name_;
+    std::optional<std::string> vorher_;
+};
+
+class Berlin : public ::testing::Test {
+    const Umgebungswert zone_{"TZ", "Europe/Berlin"};
 };
 
 TEST_F(Berlin, WinterUndSommer) {
@@ -145,12 +155,12 @@ TEST_F(Berlin, DatumAufDenTagDerUmstellung) {
 
 class Schreiber_Attrappe final : public posix::Uhrschreiber {
 public:
-    Schreiber_Attrappe(std::vector<std::string>& journal, std::string name, posix::Schreibergebnis ergebnis)
-        : journal_(journal), name_(std::move(name)), ergebnis_(ergebnis) {}
-    std::vector<std::chrono::nanoseconds> schritte;
+    Schreiber_Attrappe(std::vector<std::string>& journal, std::string name, posix::Schreibergebnis ergebnis,
+                       std::vector<std::chrono::nanoseconds>& schritte)
+        : journal_(journal), name_(std::move(name)), ergebnis_(ergebnis), schritte_(schritte) {}
     posix::Schreibergebnis Schreiben(std::chrono::nanoseconds schritt) override {
         journal_.push_back(name_);
-        schritte.push_back(schritt);
+        schritte_.push_back(schritt);
         return ergebnis_;
     }
     void Beenden() override { journal_.push_back(name_ + " beendet"); }
@@ -159,6 +169,18 @@ private:
     std::vector<std::string>& journal_;
     std::string name_;
     posix::Schreibergebnis ergebnis_;
+    std::vector<std::chrono::nanoseconds>& schritte_;
+};
+
+// A run on the two writers; the direct one always succeeds. Only timedated's steps are kept.
+struct Zwei_Schreiber {
+    std::vector<std::string> journal;
+    std::vector<std::chrono::nanoseconds> schritte, direkte_schritte;
+    posix::Uhr_Posix uhr;
+    explicit Zwei_Schreiber(posix::Schreibergebnis timedated = posix::Schreibergebnis::geschrieben)
+        : uhr(std::make_unique<Schreiber_Attrappe>(journal, "timedated", timedated, schritte),
+              std::make_unique<Schreiber_Attrappe>(journal, "direkt", posix::Schreibergebnis::geschrieben,
+                                                   direkte_schritte)) {}
 };
 
 TEST(UhrPosix, TimedatedEntscheidetUndNurOhneIhnWirdDirektGeschrieben) {
@@ -174,23 +196,18 @@ TEST(UhrPosix, TimedatedEntscheidetUndNurOhneIhnWirdDirektGeschrieben) {
              // Once timedated is known to be missing, the run stays with the direct write.
              {kein_dienst, true, {"timedated", "direkt", "direkt", "timedated beendet", "direkt beendet"}},
          }) {
-        std::vector<std::string> journal;
-        posix::Uhr_Posix uhr(std::make_unique<Schreiber_Attrappe>(journal, "timedated", timedated),
-                             std::make_unique<Schreiber_Attrappe>(journal, "direkt", geschrieben));
-        EXPECT_EQ(uhr.Datum_setzen(Datum{2001, 1, 1}), gesetzt);
-        EXPECT_EQ(uhr.Uhrzeit_setzen(Uhrzeit{12, 0, 0}, Datum{2001, 1, 1}, {}), gesetzt);
-        uhr.Lauf_beenden();
-        EXPECT_EQ(journal, erwartet);
+        Zwei_Schreiber lauf(timedated);
+        EXPECT_EQ(lauf.uhr.Datum_setzen(Datum{2001, 1, 1}), gesetzt);
+        EXPECT_EQ(lauf.uhr.Uhrzeit_setzen(Uhrzeit{12, 0, 0}, Datum{2001, 1, 1}, {}), gesetzt);
+        lauf.uhr.Lauf_beenden();
+        EXPECT_EQ(lauf.journal, erwartet);
     }
 }
 
 TEST_F(Berlin, JederSchreibvorgangIstEinSchrittVonDerUhrAusUndTraegtDieZeitSeitDerAnkunft) {
     using namespace std::chrono_literals;
-    std::vector<std::string> journal;
-    auto timedated = std::make_unique<Schreiber_Attrappe>(journal, "timedated", posix::Schreibergebnis::geschrieben);
-    const auto& schritte = timedated->schritte;
-    posix::Uhr_Posix uhr(std::move(timedated),
-                         std::make_unique<Schreiber_Attrappe>(journal, "direkt", posix::Schreibergebnis::geschrieben));
+    Zwei_Schreiber lauf;
+    auto& [journal, schritte, direkte_schritte, uhr] = lauf;
 
     // 2026-12-07 13:45:09 in Berlin, from an answer that arrived 300 ms ago: the clock is to show
     // 13:45:09.300 and a little more, and the step is that less the clock as it read then.
@@ -236,12 +253,8 @@ TEST_F(Berlin, NurWasDieUhrNimmtWirdGeschrieben) {
              {{2233, 1, 1}, std::nullopt, std::nullopt},
          }) {
         const std::string fall = text(datum) + (zeit ? " " + text(*zeit) : "");
-        std::vector<std::string> journal;
-        auto timedated =
-            std::make_unique<Schreiber_Attrappe>(journal, "timedated", posix::Schreibergebnis::geschrieben);
-        const auto& schritte = timedated->schritte;
-        posix::Uhr_Posix uhr(std::move(timedated), std::make_unique<Schreiber_Attrappe>(
-                                                       journal, "direkt", posix::Schreibergebnis::geschrieben));
+        Zwei_Schreiber lauf;
+        auto& [journal, schritte, direkte_schritte, uhr] = lauf;
         const auto angekommen = steady_clock::now();
         const auto vorher = system_clock::now().time_since_epoch();
         const bool gesetzt = zeit ? uhr.Uhrzeit_setzen(*zeit, datum, angekommen) : uhr.Datum_setzen(datum);
@@ -259,11 +272,8 @@ TEST_F(Berlin, NurWasDieUhrNimmtWirdGeschrieben) {
 // A whole answer centuries away: no date write, and its time of day written on today's date.
 TEST_F(Berlin, EinFernesDatumIstEinFehlgeschlagenerDatumsschritt) {
     using namespace std::chrono;
-    std::vector<std::string> journal;
-    auto timedated = std::make_unique<Schreiber_Attrappe>(journal, "timedated", posix::Schreibergebnis::geschrieben);
-    const auto& schritte = timedated->schritte;
-    posix::Uhr_Posix uhr(std::move(timedated),
-                         std::make_unique<Schreiber_Attrappe>(journal, "direkt", posix::Schreibergebnis::geschrieben));
+    Zwei_Schreiber lauf;
+    auto& [journal, schritte, direkte_schritte, uhr] = lauf;
     Umwandlung_Attrappe umwandlung;
     const auto vorher = system_clock::now();
     Antwort_anwenden("2611-06-29 09:33:50", umwandlung, uhr, steady_clock::now());
@@ -289,24 +299,6 @@ TEST_F(Berlin, EinFernesDatumIstEinFehlgeschlagenerDatumsschritt) {
     EXPECT_THAT(tag(frueh), ::testing::AnyOf(tag(wandfelder(vorher)), tag(wandfelder(nachher))));
 }
 
-// The bus address the writer reads, for one test; the tests as a whole run with a dead one.
-class Busadresse {
-public:
-    explicit Busadresse(const std::string& adresse) {
-        if (const char* a = std::getenv("DBUS_SYSTEM_BUS_ADDRESS")) vorher_ = a;
-        setenv("DBUS_SYSTEM_BUS_ADDRESS", adresse.c_str(), 1);
-    }
-    ~Busadresse() {
-        if (vorher_)
-            setenv("DBUS_SYSTEM_BUS_ADDRESS", vorher_->c_str(), 1);
-        else
-            unsetenv("DBUS_SYSTEM_BUS_ADDRESS");
-    }
-
-private:
-    std::optional<std::string> vorher_;
-};
-
 // No descriptor left for the process while it lives: the next one it opens fails with EMFILE.
 class Keine_Deskriptoren {
 public:
@@ -326,7 +318,8 @@ private:
 
 TEST(SchreiberTimedated, NurOhneBusOderOhneTimedatedFehltDerDienst) {
     using namespace std::chrono_literals;
-    const Busadresse adresse("unix:path=/nonexistent/kein-bus");
+    // The tests as a whole run with a dead bus address; these name their own.
+    const Umgebungswert adresse("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=/nonexistent/kein-bus");
     {
         posix::Schreiber_Timedated schreiber;
         EXPECT_EQ(schreiber.Schreiben(1s), posix::Schreibergebnis::kein_dienst);
@@ -354,7 +347,7 @@ TEST(SchreiberTimedated, EinStummerBusHaeltDenLaufNicht) {
     ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&ort), sizeof ort), 0);
     ASSERT_EQ(listen(fd, 4), 0);
     {
-        const Busadresse adresse("unix:path=" + pfad);
+        const Umgebungswert adresse("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=" + pfad);
         posix::Schreiber_Timedated schreiber(200'000);
         EXPECT_EQ(schreiber.Schreiben(1s), posix::Schreibergebnis::abgelehnt);
         EXPECT_EQ(schreiber.Schreiben(1s), posix::Schreibergebnis::abgelehnt);

@@ -116,6 +116,7 @@ struct Lauf {
 // The helper's monotonic clock reads 100.5 s whenever it is asked: the instant it is given for
 // 100.25 s is a quarter of a second old when written. Run by alice, a member, unless told.
 Lauf laufen(Prozessrechte_Attrappe&& rechte, std::vector<const char*> argv, bool kern_nimmt = true, uid_t wer = 1000) {
+    argv.insert(argv.begin(), "uhrsteller");
     Lauf lauf;
     auto buch = gruppenbuch();
     const posix::Uhrzugriff uhr{[] {
@@ -134,77 +135,61 @@ TEST(Uhrsteller, BehaeltNurDasZeitrechtUndSchreibtDannEinmalUmDieZeitSeitherWeit
     // With the file capability, and as root with every capability: either way CAP_SYS_TIME alone
     // is left, raised, before the one write.
     for (const char* vorher : {"cap_sys_time=p", "=ep", "cap_net_bind_service=eip cap_sys_time=pi"}) {
-        const auto lauf =
-            laufen(Prozessrechte_Attrappe(vorher), {"uhrsteller", "1796644800.900000000", "100.250000000"});
+        const auto lauf = laufen(Prozessrechte_Attrappe(vorher), {"1796644800.900000000", "100.250000000"});
         EXPECT_EQ(lauf.status, posix::gesetzt) << vorher;
         EXPECT_EQ(lauf.gesetzt, std::vector<std::string>{"cap_sys_time=ep"}) << vorher;
         ASSERT_EQ(lauf.geschrieben.size(), 1u) << vorher;
         EXPECT_EQ(lauf.geschrieben[0].tv_sec, 1'796'644'801);
         EXPECT_EQ(lauf.geschrieben[0].tv_nsec, 150'000'000);
     }
-    EXPECT_EQ(
-        laufen(Prozessrechte_Attrappe("cap_sys_time=p"), {"uhrsteller", "1.000000000", "100.000000000"}, false).status,
-        posix::verweigert);
+    EXPECT_EQ(laufen(Prozessrechte_Attrappe("cap_sys_time=p"), {"1.000000000", "100.000000000"}, false).status,
+              posix::verweigert);
 }
 
 TEST(Uhrsteller, WerNichtInDerGruppeIstBekommtKeinRechtUndKeinenSchreibvorgang) {
     // carol, with the capability as a member's shell from before her removal would have it; and
     // someone the database does not know.
     for (const uid_t wer : {1002, 1003}) {
-        const auto lauf =
-            laufen(Prozessrechte_Attrappe("cap_sys_time=p"), {"uhrsteller", "1.000000000", "2.000000000"}, true, wer);
+        const auto lauf = laufen(Prozessrechte_Attrappe("cap_sys_time=p"), {"1.000000000", "2.000000000"}, true, wer);
         EXPECT_EQ(lauf.status, posix::kein_mitglied) << wer;
         EXPECT_TRUE(lauf.gesetzt.empty()) << wer;
         EXPECT_TRUE(lauf.geschrieben.empty()) << wer;
     }
     // Root, in no group, as before.
-    EXPECT_EQ(laufen(Prozessrechte_Attrappe("=ep"), {"uhrsteller", "1.000000000", "2.000000000"}, true, 0).status,
-              posix::gesetzt);
+    EXPECT_EQ(laufen(Prozessrechte_Attrappe("=ep"), {"1.000000000", "2.000000000"}, true, 0).status, posix::gesetzt);
 }
 
 TEST(Uhrsteller, OhneGueltigenZeitpunktOderOhneSichereRechteKeinSchreibvorgang) {
+    const char* const p = "cap_sys_time=p";
+    const char* const eins = "1.000000000";
+    const char* const zwei = "2.000000000";
     struct Fall {
         const char* vorher;
-        std::vector<const char*> argv;
+        std::vector<const char*> argumente;
         bool scheitert, uebergeht;
         int status;
         std::size_t gesetzt;
     };
-    for (const auto& [vorher, argv, scheitert, uebergeht, status, gesetzt] : std::vector<Fall>{
-             {"cap_sys_time=p", {"uhrsteller", "1.000000000"}, false, false, posix::ungueltig, 0},
-             {"cap_sys_time=p",
-              {"uhrsteller", "1.000000000", "2.000000000", "3.000000000"},
-              false,
-              false,
-              posix::ungueltig,
-              0},
-             {"cap_sys_time=p", {"uhrsteller", "morgen", "2.000000000"}, false, false, posix::ungueltig, 0},
-             {"cap_sys_time=p", {"uhrsteller", "1.000000000", "jetzt"}, false, false, posix::ungueltig, 0},
+    for (const auto& [vorher, argumente, scheitert, uebergeht, status, gesetzt] : std::vector<Fall>{
+             {p, {eins}, false, false, posix::ungueltig, 0},
+             {p, {eins, zwei, "3.000000000"}, false, false, posix::ungueltig, 0},
+             {p, {"morgen", zwei}, false, false, posix::ungueltig, 0},
+             {p, {eins, "jetzt"}, false, false, posix::ungueltig, 0},
              // A reading the monotonic clock has not reached yet.
-             {"cap_sys_time=p", {"uhrsteller", "1.000000000", "100.500000001"}, false, false, posix::ungueltig, 0},
-             {"cap_net_bind_service=p",
-              {"uhrsteller", "1.000000000", "2.000000000"},
-              false,
-              false,
-              posix::ohne_recht,
-              0},
-             {"=", {"uhrsteller", "1.000000000", "2.000000000"}, false, false, posix::ohne_recht, 0},
+             {p, {eins, "100.500000001"}, false, false, posix::ungueltig, 0},
+             {"cap_net_bind_service=p", {eins, zwei}, false, false, posix::ohne_recht, 0},
+             {"=", {eins, zwei}, false, false, posix::ohne_recht, 0},
              // The raise fails; or it claims success and the sets read back are not what was asked.
-             {"cap_sys_time=p", {"uhrsteller", "1.000000000", "2.000000000"}, true, false, posix::rechte_fehler, 1},
-             {"=ep", {"uhrsteller", "1.000000000", "2.000000000"}, false, true, posix::rechte_fehler, 1},
+             {p, {eins, zwei}, true, false, posix::rechte_fehler, 1},
+             {"=ep", {eins, zwei}, false, true, posix::rechte_fehler, 1},
              // Carried forward past the last second the kernel takes.
-             {"cap_sys_time=p",
-              {"uhrsteller", "8277292035.900000000", "100.000000000"},
-              false,
-              false,
-              posix::ungueltig,
-              1},
+             {p, {"8277292035.900000000", "100.000000000"}, false, false, posix::ungueltig, 1},
          }) {
         Prozessrechte_Attrappe rechte(vorher);
         rechte.scheitert = scheitert;
         rechte.uebergeht = uebergeht;
-        const auto lauf = laufen(std::move(rechte), argv);
-        EXPECT_EQ(lauf.status, status) << vorher << " " << argv.size();
+        const auto lauf = laufen(std::move(rechte), argumente);
+        EXPECT_EQ(lauf.status, status) << vorher << " " << argumente.size();
         EXPECT_EQ(lauf.gesetzt.size(), gesetzt) << vorher;
         EXPECT_TRUE(lauf.geschrieben.empty()) << vorher;
     }
