@@ -26,15 +26,8 @@ using ::testing::ElementsAre;
 using ::testing::StartsWith;
 
 SYSTEMTIME systemzeit(int j, int mo, int t, int h, int mi, int s, int ms) {
-    SYSTEMTIME st{};
-    st.wYear = static_cast<WORD>(j);
-    st.wMonth = static_cast<WORD>(mo);
-    st.wDay = static_cast<WORD>(t);
-    st.wHour = static_cast<WORD>(h);
-    st.wMinute = static_cast<WORD>(mi);
-    st.wSecond = static_cast<WORD>(s);
-    st.wMilliseconds = static_cast<WORD>(ms);
-    return st;
+    const auto w = [](int wert) { return static_cast<WORD>(wert); };
+    return {w(j), w(mo), 0, w(t), w(h), w(mi), w(s), w(ms)};  // the day of the week is not read
 }
 
 std::string text(const SYSTEMTIME& st) {
