@@ -12,12 +12,8 @@
 
 namespace {
 
-struct Anzeige_schliessen {
-    void operator()(Display* d) const { XCloseDisplay(d); }
-};
-struct Bild_freigeben {
-    void operator()(XImage* b) const { XDestroyImage(b); }
-};
+// XDestroyImage is a macro, so it needs a function around it.
+using Bild = std::unique_ptr<XImage, decltype([](XImage* b) { XDestroyImage(b); })>;
 
 int verwendung() {
     std::fprintf(stderr,
@@ -37,18 +33,16 @@ int main(int argc, char** argv) {
     if (argc < 3) return verwendung();
     const std::string befehl = argv[1];
     const Window fenster = std::strtoul(argv[2], nullptr, 0);
-    const std::unique_ptr<Display, Anzeige_schliessen> anzeige(XOpenDisplay(nullptr));
+    const std::unique_ptr<Display, decltype(&XCloseDisplay)> anzeige(XOpenDisplay(nullptr), XCloseDisplay);
     if (!anzeige) {
         std::fprintf(stderr, "fensterblick: no display\n");
         return 1;
     }
     if (befehl == "pixel" && argc == 5) {
         const int x = std::atoi(argv[3]), y = std::atoi(argv[4]);
-        const std::unique_ptr<XImage, Bild_freigeben> bild(
-            XGetImage(anzeige.get(), fenster, x, y, 1, 1, AllPlanes, ZPixmap));
+        const Bild bild(XGetImage(anzeige.get(), fenster, x, y, 1, 1, AllPlanes, ZPixmap));
         if (!bild) return 1;
-        const unsigned long p = XGetPixel(bild.get(), 0, 0);
-        std::printf("%02lx%02lx%02lx\n", (p & bild->red_mask) >> 16, (p & bild->green_mask) >> 8, p & bild->blue_mask);
+        std::printf("%06lx\n", farbe(*bild, 0, 0));
         return 0;
     }
     // "WxH": how many pixels of the colour lie across the row at two thirds of the height and down
@@ -58,8 +52,7 @@ int main(int argc, char** argv) {
         const unsigned long gesucht = std::strtoul(argv[3], nullptr, 16);
         XWindowAttributes a{};
         if (!XGetWindowAttributes(anzeige.get(), fenster, &a)) return 1;
-        const std::unique_ptr<XImage, Bild_freigeben> bild(
-            XGetImage(anzeige.get(), fenster, 0, 0, a.width, a.height, AllPlanes, ZPixmap));
+        const Bild bild(XGetImage(anzeige.get(), fenster, 0, 0, a.width, a.height, AllPlanes, ZPixmap));
         if (!bild) return 1;
         int quer = 0, hoch = 0;
         for (int x = 0; x < a.width; ++x)

@@ -121,12 +121,8 @@ public:
         char zeit[64];
         std::snprintf(zeit, sizeof zeit, "%lld.%06lld %lld.%06ld \"", static_cast<long long>(us / 1'000'000),
                       static_cast<long long>(us % 1'000'000), static_cast<long long>(boot.tv_sec), boot.tv_nsec / 1000);
-        std::string zeile = zeit;
-        zeile += anfrage.method_string();
-        zeile += ' ';
-        zeile += anfrage.target();
-        zeile += anfrage.version() == 10 ? " HTTP/1.0\"\n" : " HTTP/1.1\"\n";
-        anhaengen(zeile);
+        anhaengen(zeit + std::string(anfrage.method_string()) + ' ' + std::string(anfrage.target()) +
+                  (anfrage.version() == 10 ? " HTTP/1.0\"\n" : " HTTP/1.1\"\n"));
     }
 
 private:
@@ -184,26 +180,25 @@ bool antworten(tcp::socket& s, const Einstellungen& e, const http::request<http:
         net::write(s, net::buffer("\r\n\r\n" + text));
         return false;
     }
-    if (e.tropfen_ms > 0 && !text.empty()) {
-        // The text over and over, one byte at a time, until the bound.
+    const bool tropfen = e.tropfen_ms > 0 && !text.empty();
+    if (tropfen || e.gross_mib > 0) {
         net::write(s, net::buffer(kopf(e.status, false, "Transfer-Encoding: chunked\r\n") + "\r\n"));
-        const auto ende = std::chrono::steady_clock::now() + kTropfenHoechstens;
-        for (std::size_t i = 0; std::chrono::steady_clock::now() < ende; ++i) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(e.tropfen_ms));
-            net::write(s, net::buffer(stueck(std::string_view(text).substr(i % text.size(), 1))));
-        }
-        net::write(s, net::buffer(std::string_view("0\r\n\r\n")));
-        return false;
-    }
-    if (e.gross_mib > 0) {
-        // The text first, then filler, without a length.
-        net::write(s, net::buffer(kopf(e.status, false, "Transfer-Encoding: chunked\r\n") + "\r\n"));
-        const std::size_t gesamt = static_cast<std::size_t>(e.gross_mib) << 20;
-        for (std::size_t versandt = 0; versandt < gesamt;) {
-            std::string teil(std::min(kStueck, gesamt - versandt), 'x');
-            if (versandt < text.size()) text.copy(teil.data(), teil.size(), versandt);
-            net::write(s, net::buffer(stueck(teil)));
-            versandt += teil.size();
+        if (tropfen) {
+            // The text over and over, one byte at a time, until the bound.
+            const auto ende = std::chrono::steady_clock::now() + kTropfenHoechstens;
+            for (std::size_t i = 0; std::chrono::steady_clock::now() < ende; ++i) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(e.tropfen_ms));
+                net::write(s, net::buffer(stueck(std::string_view(text).substr(i % text.size(), 1))));
+            }
+        } else {
+            // The text first, then filler, without a length.
+            const std::size_t gesamt = static_cast<std::size_t>(e.gross_mib) << 20;
+            for (std::size_t versandt = 0; versandt < gesamt;) {
+                std::string teil(std::min(kStueck, gesamt - versandt), 'x');
+                if (versandt < text.size()) text.copy(teil.data(), teil.size(), versandt);
+                net::write(s, net::buffer(stueck(teil)));
+                versandt += teil.size();
+            }
         }
         net::write(s, net::buffer(std::string_view("0\r\n\r\n")));
         return false;

@@ -19,6 +19,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -49,6 +50,11 @@ std::atomic<std::int64_t> sprung_gelesen_ns{INT64_MIN / 2};
 
 void melden(const char* text) {
     if (::write(STDERR_FILENO, text, std::strlen(text)) < 0) return;
+}
+
+int mit_fehler(int nummer) {
+    errno = nummer;
+    return -1;
 }
 
 // The program may declare its pointer arguments non-null; the checks below must still happen.
@@ -83,25 +89,24 @@ void gemeinsam_einrichten(const char* pfad) {
     versatz_ns = static_cast<std::atomic<std::int64_t>*>(bereich);
 }
 
+// The path is copied, so that a program that changes its environment later changes nothing here.
+void pfad_merken(const char* variable, char (&ziel)[4096], const char* zu_lang) {
+    const char* pfad = std::getenv(variable);
+    if (pfad == nullptr || *pfad == '\0') return;
+    if (std::strlen(pfad) < sizeof ziel)
+        std::strcpy(ziel, pfad);
+    else
+        melden(zu_lang);
+}
+
 void einrichten_einmal() {
     if (void* f = ::dlsym(RTLD_NEXT, "clock_gettime")) echt_clock_gettime.store(reinterpret_cast<ClockGettime>(f));
 
     if (const char* pfad = std::getenv("UHRATTRAPPE_GEMEINSAM"); pfad != nullptr && *pfad != '\0')
         gemeinsam_einrichten(pfad);
 
-    if (const char* pfad = std::getenv("UHRATTRAPPE_PROTOKOLL"); pfad != nullptr && *pfad != '\0') {
-        if (std::strlen(pfad) < sizeof protokoll_datei)
-            std::strcpy(protokoll_datei, pfad);
-        else
-            melden("uhrattrappe: UHRATTRAPPE_PROTOKOLL too long, not logging\n");
-    }
-
-    if (const char* pfad = std::getenv("UHRATTRAPPE_SPRUNG"); pfad != nullptr && *pfad != '\0') {
-        if (std::strlen(pfad) < sizeof sprung_datei)
-            std::strcpy(sprung_datei, pfad);
-        else
-            melden("uhrattrappe: UHRATTRAPPE_SPRUNG too long, no steps\n");
-    }
+    pfad_merken("UHRATTRAPPE_PROTOKOLL", protokoll_datei, "uhrattrappe: UHRATTRAPPE_PROTOKOLL too long, not logging\n");
+    pfad_merken("UHRATTRAPPE_SPRUNG", sprung_datei, "uhrattrappe: UHRATTRAPPE_SPRUNG too long, no steps\n");
 
     if (const char* start = std::getenv("UHRATTRAPPE_START"); start != nullptr && *start != '\0') {
         char* ende = nullptr;
@@ -155,15 +160,10 @@ int virtuell_lesen(clockid_t uhr, timespec* ts) {
     timespec echt{};
     if (echt_lesen(uhr, &echt) != 0) return -1;
     sprung_nachsehen();
-    const std::int64_t ns = ns_von(echt) + versatz_ns->load() + sprung_ns.load();
-    std::int64_t sek = ns / kNsProSekunde;
-    std::int64_t rest = ns % kNsProSekunde;
-    if (rest < 0) {
-        rest += kNsProSekunde;
-        --sek;
-    }
-    ts->tv_sec = static_cast<time_t>(sek);
-    ts->tv_nsec = static_cast<long>(rest);
+    const std::chrono::nanoseconds ns(ns_von(echt) + versatz_ns->load() + sprung_ns.load());
+    const auto sek = std::chrono::floor<std::chrono::seconds>(ns);
+    ts->tv_sec = static_cast<time_t>(sek.count());
+    ts->tv_nsec = static_cast<long>((ns - sek).count());
     return 0;
 }
 
@@ -191,20 +191,12 @@ void protokollieren(const char* funktion, std::int64_t sek, long ns, const times
 }
 
 int virtuell_setzen(const char* funktion, std::int64_t sek, long ns) {
-    if (sek < 0 || sek > kLetzteSekunde) {
-        errno = EINVAL;
-        return -1;
-    }
+    if (sek < 0 || sek > kLetzteSekunde) return mit_fehler(EINVAL);
     timespec echt{};
     if (echt_lesen(CLOCK_REALTIME, &echt) != 0) return -1;
     versatz_ns->store(sek * kNsProSekunde + ns - ns_von(echt) - sprung_ns.load());
     protokollieren(funktion, sek, ns, echt);
     return 0;
-}
-
-int verweigern() {
-    errno = EPERM;
-    return -1;
 }
 
 // The NTP state a test asks for: the file UHRATTRAPPE_NTP beginning with "unsynchron" is a clock no
@@ -232,10 +224,7 @@ extern "C" {
 int clock_gettime(clockid_t uhr, timespec* ts) noexcept {
     einrichten();
     if (uhr != CLOCK_REALTIME && uhr != CLOCK_REALTIME_COARSE) return echt_lesen(uhr, ts);
-    if (ungeprueft(ts) == nullptr) {
-        errno = EFAULT;
-        return -1;
-    }
+    if (ungeprueft(ts) == nullptr) return mit_fehler(EFAULT);
     return virtuell_lesen(uhr, ts);
 }
 
@@ -260,28 +249,16 @@ time_t time(time_t* ergebnis) noexcept {
 
 int clock_settime(clockid_t uhr, const timespec* ts) noexcept {
     einrichten();
-    if (uhr != CLOCK_REALTIME) {
-        errno = EINVAL;
-        return -1;
-    }
-    if (ungeprueft(ts) == nullptr) {
-        errno = EFAULT;
-        return -1;
-    }
-    if (ts->tv_nsec < 0 || ts->tv_nsec >= kNsProSekunde) {
-        errno = EINVAL;
-        return -1;
-    }
+    if (uhr != CLOCK_REALTIME) return mit_fehler(EINVAL);
+    if (ungeprueft(ts) == nullptr) return mit_fehler(EFAULT);
+    if (ts->tv_nsec < 0 || ts->tv_nsec >= kNsProSekunde) return mit_fehler(EINVAL);
     return virtuell_setzen("clock_settime", ts->tv_sec, ts->tv_nsec);
 }
 
 int settimeofday(const timeval* tv, const struct timezone*) noexcept {
     einrichten();
     if (tv == nullptr) return 0;  // only a time zone: nothing to keep
-    if (tv->tv_usec < 0 || tv->tv_usec >= 1'000'000) {
-        errno = EINVAL;
-        return -1;
-    }
+    if (tv->tv_usec < 0 || tv->tv_usec >= 1'000'000) return mit_fehler(EINVAL);
     return virtuell_setzen("settimeofday", tv->tv_sec, static_cast<long>(tv->tv_usec) * 1000);
 }
 
@@ -289,10 +266,10 @@ int settimeofday(const timeval* tv, const struct timezone*) noexcept {
 // and is answered with the state the test asks for, so no test depends on this machine's NTP state.
 int clock_adjtime(clockid_t uhr, timex* t) noexcept {
     if (uhr == CLOCK_REALTIME && ungeprueft(t) != nullptr && t->modes == 0) return ntp_lesen(t);
-    return verweigern();
+    return mit_fehler(EPERM);
 }
 int adjtimex(timex* t) noexcept { return clock_adjtime(CLOCK_REALTIME, t); }
 int ntp_adjtime(timex* t) noexcept { return clock_adjtime(CLOCK_REALTIME, t); }
-int adjtime(const timeval*, timeval*) noexcept { return verweigern(); }
+int adjtime(const timeval*, timeval*) noexcept { return mit_fehler(EPERM); }
 
 }  // extern "C"

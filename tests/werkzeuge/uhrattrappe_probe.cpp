@@ -116,9 +116,7 @@ int main() {
     const timeval tv{1784455200, 250000};
     pruefen(settimeofday(&tv, nullptr) == 0, "settimeofday accepted");
     leser_einig(1784455200.25, "after settimeofday");
-    struct timezone zone {
-        - 60, 0
-    };
+    const struct timezone zone = {-60, 0};
     pruefen(settimeofday(nullptr, &zone) == 0, "settimeofday with only a time zone");
 
     // Refused, like the kernel refuses them; none of these may move the clock or reach the log.

@@ -22,6 +22,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -119,7 +120,7 @@ struct Paket {
 class Richtung {
 public:
     Richtung(int von, int nach, nanoseconds verzoegerung, nanoseconds schwankung, unsigned saat)
-        : von_(von), nach_(nach), verzoegerung_(verzoegerung), schwankung_(schwankung), zufall_(saat) {}
+        : von_(von), nach_(nach), verzoegerung_(verzoegerung), schwankung_(0, schwankung.count()), zufall_(saat) {}
 
     void lesen() {
         unsigned char puffer[kPaketHoechstens];
@@ -132,7 +133,7 @@ public:
                 ++verworfen_;
                 continue;
             }
-            auto faellig = ankunft + verzoegerung_ + zusatz();
+            auto faellig = ankunft + verzoegerung_ + nanoseconds(schwankung_(zufall_));
             if (!wartend_.empty() && faellig < wartend_.back().faellig) faellig = wartend_.back().faellig;
             wartend_.push_back({faellig, std::vector<unsigned char>(puffer, puffer + n)});
         }
@@ -149,19 +150,13 @@ public:
         }
     }
 
-    bool wartet() const { return !wartend_.empty(); }
-    Zeit::time_point naechste() const { return wartend_.front().faellig; }
+    Zeit::time_point naechste() const { return wartend_.empty() ? Zeit::time_point::max() : wartend_.front().faellig; }
     unsigned long verworfen() const { return verworfen_; }
 
 private:
-    nanoseconds zusatz() {
-        if (schwankung_.count() <= 0) return nanoseconds(0);
-        std::uniform_int_distribution<long long> verteilung(0, schwankung_.count());
-        return nanoseconds(verteilung(zufall_));
-    }
-
     int von_, nach_;
-    nanoseconds verzoegerung_, schwankung_;
+    nanoseconds verzoegerung_;
+    std::uniform_int_distribution<long long> schwankung_;
     std::mt19937_64 zufall_;
     std::deque<Paket> wartend_;
     unsigned long verworfen_ = 0;
@@ -215,10 +210,8 @@ int main(int argc, char** argv) {
 
     // The kernel's default slack of 50 us on each wake-up would blur a delay measured in microseconds.
     ::prctl(PR_SET_TIMERSLACK, 1UL, 0, 0, 0);
-    struct sigaction sa {};
-    sa.sa_handler = bei_signal;
-    ::sigaction(SIGTERM, &sa, nullptr);
-    ::sigaction(SIGINT, &sa, nullptr);
+    std::signal(SIGTERM, bei_signal);
+    std::signal(SIGINT, bei_signal);
 
     Dateigriff zuhause(::open("/proc/self/ns/net", O_RDONLY | O_CLOEXEC));
     if (zuhause.fd() < 0) scheitern("own namespace");
@@ -241,11 +234,8 @@ int main(int argc, char** argv) {
         if (jetzt >= schluss) break;
         hin.ausliefern(jetzt);
         zurueck.ausliefern(jetzt);
-        auto weckzeit = schluss;
-        if (hin.wartet() && hin.naechste() < weckzeit) weckzeit = hin.naechste();
-        if (zurueck.wartet() && zurueck.naechste() < weckzeit) weckzeit = zurueck.naechste();
-        auto warten = std::chrono::duration_cast<nanoseconds>(weckzeit - jetzt);
-        if (warten.count() < 0) warten = nanoseconds(0);
+        const auto weckzeit = std::min({schluss, hin.naechste(), zurueck.naechste()});
+        const auto warten = std::max(std::chrono::duration_cast<nanoseconds>(weckzeit - jetzt), nanoseconds(0));
         timespec ts{static_cast<time_t>(warten.count() / 1'000'000'000),
                     static_cast<long>(warten.count() % 1'000'000'000)};
         if (::ppoll(fds, 2, &ts, nullptr) < 0) {
@@ -255,9 +245,7 @@ int main(int argc, char** argv) {
         if (fds[0].revents & POLLIN) hin.lesen();
         if (fds[1].revents & POLLIN) zurueck.lesen();
     }
-    if (hin.verworfen() + zurueck.verworfen() > 0) {
-        std::fprintf(stderr, "verzoegerung: %lu packets dropped at a full queue\n",
-                     hin.verworfen() + zurueck.verworfen());
-    }
+    if (const unsigned long verworfen = hin.verworfen() + zurueck.verworfen(); verworfen > 0)
+        std::fprintf(stderr, "verzoegerung: %lu packets dropped at a full queue\n", verworfen);
     return 0;
 }
