@@ -15,12 +15,11 @@ class Anzeige:
     def __init__(self, umgebung, fensterblick):
         self.umgebung, self.fensterblick = umgebung, fensterblick
         ausgabe = umgebung.arbeit / "anzeige"
-        with open(ausgabe, "w") as aus:
-            # -displayfd: Xvfb picks a free display and names it once it takes connections. -noreset: by
-            # default an X server resets when its last client leaves, as each of our window searches does,
-            # and a program connecting during the reset is turned away and runs without its window.
-            umgebung.starten("Xvfb", "-displayfd", "1", "-screen", "0", "800x600x24", "-nolisten", "tcp", "-noreset",
-                             ausgabe=aus, attrappe=False)
+        # -displayfd: Xvfb picks a free display and names it once it takes connections. -noreset: by
+        # default an X server resets when its last client leaves, as each of our window searches does,
+        # and a program connecting during the reset is turned away and runs without its window.
+        umgebung.starten("Xvfb", "-displayfd", "1", "-screen", "0", "800x600x24", "-nolisten", "tcp", "-noreset",
+                         ausgabe=ausgabe, attrappe=False)
         self.name = ":" + erwarten(lambda: ausgabe.read_text().strip(), 20, "Xvfb")
         # What a program started with an environment of its own needs to show its windows here.
         self.env = {"DISPLAY": self.name, "WAYLAND_DISPLAY": None, "NO_AT_BRIDGE": 1}

@@ -36,9 +36,7 @@ class Bus:
     # ends before the bus does.
     def starten(self, name, dbus_name, *befehl, **optionen):
         log = self.umgebung.arbeit / f"{name}.log"
-        with open(log, "a") as aus:
-            self.prozesse.append(self.umgebung.starten(*befehl, ausgabe=aus, fehlerausgabe=subprocess.STDOUT,
-                                                       **optionen))
+        self.prozesse.append(self.umgebung.starten(*befehl, ausgabe=log, fehlerausgabe=subprocess.STDOUT, **optionen))
         erwarten(lambda: self.hat_eigentuemer(dbus_name), 20, f"{name} on the bus ({log.read_text()})")
 
     # A timedated stand-in on this bus that, with `schweigen`, takes a SetTime and never answers it,

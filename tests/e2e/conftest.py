@@ -2,6 +2,7 @@
 # program and tool), a work folder, and the run helper; and the list of tests that ctest runs, one
 # ctest test per scenario, with the limits and locks each scenario's marker names.
 # SPDX-License-Identifier: MIT
+import contextlib
 import json
 import os
 import re
@@ -89,10 +90,14 @@ class Umgebung:
             f"{befehl[0]} exited with {lauf.returncode}: {lauf.stdout[-20000:]}{lauf.stderr[-5000:]}"
         return lauf
 
+    # `ausgabe` and `fehlerausgabe` take an open file, the path of one to write afresh, or nothing.
     def starten(self, *befehl, env=None, cwd=None, attrappe=True, ausgabe=None, fehlerausgabe=None):
-        # The Popen is the program itself, so signals reach it.
-        prozess = subprocess.Popen(self._befehl(attrappe, befehl), cwd=cwd or self.arbeit, env=umgebung_mit(env),
-                                   stdout=ausgabe or subprocess.DEVNULL, stderr=fehlerausgabe or subprocess.DEVNULL)
+        with contextlib.ExitStack() as offen:
+            aus, fehler = (offen.enter_context(open(z, "w")) if isinstance(z, Path) else z or subprocess.DEVNULL
+                           for z in (ausgabe, fehlerausgabe))
+            # The Popen is the program itself, so signals reach it.
+            prozess = subprocess.Popen(self._befehl(attrappe, befehl), cwd=cwd or self.arbeit, env=umgebung_mit(env),
+                                       stdout=aus, stderr=fehler)
         self._hintergrund.append(prozess)
         return prozess
 
@@ -100,8 +105,10 @@ class Umgebung:
     def uhr_zeilen(self):
         return self.uhr_protokoll.read_text().splitlines() if self.uhr_protokoll.exists() else []
 
-    def geschrieben(self):
-        return [" ".join(z.split()[2:4]) for z in self.uhr_zeilen() if z.strip()]
+    # The local times set, "date time" each; with `programm`, only those it set.
+    def geschrieben(self, programm=None):
+        zeilen = [z.split() for z in self.uhr_zeilen() if z.strip()]
+        return [" ".join(z[2:4]) for z in zeilen if programm in (None, *z[5:6])]
 
     def aufraeumen(self):
         while self._hintergrund:

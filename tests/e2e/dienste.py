@@ -52,12 +52,11 @@ class Dienste:
 
     def starten(self, *optionen, programm=None, adresse="127.0.0.1", port=0, protokoll=True, attrappe=True, netz=None):
         ausgabe = self.umgebung.arbeit / f"dienst.{len(self.alle) + 1}"
-        with open(ausgabe, "w") as aus:
-            # A service outlives no test by long, even one that is killed.
-            prozess = self.umgebung.starten(*["ip", "netns", "exec", netz] * bool(netz), "timeout", "-k", "5", "900",
-                                            programm or self.bau.pruefdienst, "--bind", adresse, "--port", port,
-                                            *["--log", self.protokoll] * protokoll, *optionen,
-                                            ausgabe=aus, fehlerausgabe=subprocess.STDOUT, attrappe=attrappe)
+        # A service outlives no test by long, even one that is killed.
+        prozess = self.umgebung.starten(*["ip", "netns", "exec", netz] * bool(netz), "timeout", "-k", "5", "900",
+                                        programm or self.bau.pruefdienst, "--bind", adresse, "--port", port,
+                                        *["--log", self.protokoll] * protokoll, *optionen,
+                                        ausgabe=ausgabe, fehlerausgabe=subprocess.STDOUT, attrappe=attrappe)
 
         def gestartet():
             m = re.search(r": listening on .*:(\d+)$", ausgabe.read_text(), re.M)
@@ -77,6 +76,10 @@ class Dienste:
         return self.starten(*zeitdienst_optionen(attrappe), *optionen, programm=programm or self.bau.zeitdienst,
                             attrappe=attrappe, **weiter)
 
+    # The real service started by hand and run to its end, as its options' checks and the user's setup end it.
+    def zeitdienst_lauf(self, *optionen):
+        return self.umgebung.ausfuehren(self.bau.zeitdienst, *optionen, zeitlimit=20, attrappe=False)
+
     def anfragen(self):
         return Dienst(None, None, self.protokoll, None, None).anfragen()
 
@@ -90,13 +93,11 @@ class Dienste:
     # The first three where the build's programs ask them, or at `adressen` ((address, port) each); the
     # fourth is named in dadaviru.txt, and `uebersteuerung` formats that line from its URL.
     def vier_starten(self, verzoegerung_ms=0, uebersteuerung=str, adressen=None, attrappe=True):
-        adressen = adressen or [host.rsplit(":", 1) for host in self.bau.hosts]
+        adressen = [*(adressen or [host.rsplit(":", 1) for host in self.bau.hosts]), ("127.0.0.4", 0)]
         for (adresse, port), antwort in zip(adressen, PASS_ANTWORTEN):
             self.starten("--delay", verzoegerung_ms, "--body", antwort, adresse=adresse, port=port, attrappe=attrappe)
-        vierter = self.starten("--delay", verzoegerung_ms, "--body", PASS_ANTWORTEN[3], adresse="127.0.0.4",
-                               attrappe=attrappe)
-        (self.umgebung.arbeit / "dadaviru.txt").write_text(uebersteuerung(vierter.url) + "\n")
-        return vierter
+        (self.umgebung.arbeit / "dadaviru.txt").write_text(uebersteuerung(self.alle[-1].url) + "\n")
+        return self.alle[-1]
 
     def beenden(self):
         for d in self.alle:

@@ -47,9 +47,8 @@ class Namensraum:
         bereit, log = umgebung.arbeit / f"{name}.bereit", umgebung.arbeit / f"{name}.log"
         art = {"ordner": str(self.ordner), "etc": etc, "wurzel": wurzel, "netz": netz, "bereit": str(bereit),
                "binde": {str(hosts): "/etc/hosts"} if hosts else {}}
-        with open(log, "w") as aus:
-            self.prozess = umgebung.starten(*_unshare(art, netz), attrappe=False, ausgabe=aus,
-                                            fehlerausgabe=subprocess.STDOUT)
+        self.prozess = umgebung.starten(*_unshare(art, netz), attrappe=False, ausgabe=log,
+                                        fehlerausgabe=subprocess.STDOUT)
         erwarten(lambda: bereit.exists() or self.prozess.poll() is not None, 120, f"the namespace {name}")
         assert bereit.exists(), f"the namespace {name} failed: {log.read_text()}"
 

@@ -35,7 +35,7 @@ def test_antwortet_ohne_abgleich(fall, kette, dienste, umgebung, bau):
     assert umgebung.uhr_protokoll.read_text() == ""
 
 
-def test_unbekanntes_argument_wird_uebergangen(kette, dienste, uhrkette, umgebung, bau):
+def test_unbekanntes_argument_wird_uebergangen(kette, dienste, umgebung, bau):
     umgebung.ausfuehren(bau.dadaviru, "--unbekannt", env=kette, pruefen=True)
     assert len(dienste.anfragen()) == 4
-    assert len(uhrkette.durch_timedated()) == 8, umgebung.uhr_protokoll.read_text()
+    assert len(umgebung.geschrieben("systemd-timedated")) == 8, umgebung.uhr_protokoll.read_text()

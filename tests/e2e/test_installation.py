@@ -14,7 +14,7 @@ from sicher import aus, erwarten, umgebung_mit
 
 # Users and groups made in an overlay of /etc: a lock file one test holds in the real /etc is seen
 # by the others' overlays too.
-echt = pytest.mark.ctest(zeitlimit=120, sperren=("benutzer",))
+gesperrt = pytest.mark.ctest(zeitlimit=120, sperren=("benutzer",))
 
 
 @pytest.fixture
@@ -70,11 +70,11 @@ class Echt:
 
     def __init__(self, ns, bau):
         self.ns, self.bau = ns, bau
-        self.echt = ns.ordner / "echt"
-        self.uhrsteller = self.echt / "libexec/dadaviru/uhrsteller"
+        self.ziel = ns.ordner / "echt"
+        self.uhrsteller = self.ziel / "libexec/dadaviru/uhrsteller"
 
     def installieren(self, *optionen):
-        lauf = self.ns.ausfuehren("cmake", *optionen, f"-DCMAKE_INSTALL_PREFIX={self.echt}",
+        lauf = self.ns.ausfuehren("cmake", *optionen, f"-DCMAKE_INSTALL_PREFIX={self.ziel}",
                                   "-DCMAKE_INSTALL_COMPONENT=Programme", "-P", f"{self.bau.bau}/cmake_install.cmake",
                                   zeitlimit=120)
         self.log = lauf.stdout + lauf.stderr
@@ -84,7 +84,7 @@ class Echt:
         return self.ns.ausfuehren(*befehl).stdout.strip()
 
     def pruefen(self, faehigkeit, wann):
-        assert self.aus("getcap", "-r", self.echt) == (f"{self.uhrsteller} cap_sys_time=p" if faehigkeit else ""), wann
+        assert self.aus("getcap", "-r", self.ziel) == (f"{self.uhrsteller} cap_sys_time=p" if faehigkeit else ""), wann
         gruppe = "dadaviru" if faehigkeit else "root"
         assert self.aus("stat", "-c", "%a %U %G", self.uhrsteller) == f"750 root {gruppe}", wann
         # A user outside the group cannot even start the helper, whatever it carries. Were it
@@ -96,65 +96,63 @@ class Echt:
 
 
 @pytest.fixture
-def echt_installiert(namensraeume, bau):
+def echt(namensraeume, bau):
     return Echt(namensraeume("installation", etc=True), bau)
 
 
-@echt
-def test_standardmaessig_ohne_faehigkeit(echt_installiert):
-    e = echt_installiert
-    e.installieren()
-    e.pruefen(False, "by default")
+@gesperrt
+def test_standardmaessig_ohne_faehigkeit(echt):
+    echt.installieren()
+    echt.pruefen(False, "by default")
     for p in ("Dadaviru", "Dadaviru_Autostart"):
-        assert e.aus("stat", "-c", "%a %U", e.echt / "bin" / p) == "755 root", p
-    regel = e.echt / "share/polkit-1/rules.d/50-dadaviru.rules"
-    assert e.ns.ausfuehren("test", "-f", regel).returncode == 0, "no polkit rule under the prefix"
-    assert f"link {regel} into /etc/polkit-1/rules.d" in e.log, "the install did not say where polkit looks"
+        assert echt.aus("stat", "-c", "%a %U", echt.ziel / "bin" / p) == "755 root", p
+    regel = echt.ziel / "share/polkit-1/rules.d/50-dadaviru.rules"
+    assert echt.ns.ausfuehren("test", "-f", regel).returncode == 0, "no polkit rule under the prefix"
+    assert f"link {regel} into /etc/polkit-1/rules.d" in echt.log, "the install did not say where polkit looks"
 
 
-@echt
-def test_faehigkeit_im_wechsel(echt_installiert):
+@gesperrt
+def test_faehigkeit_im_wechsel(echt):
     # Each install over the one before, the helper up to date and so left in place, with what the
     # earlier install gave it.
-    e = echt_installiert
-    e.installieren()
+    echt.installieren()
     for runde in (1, 2):
-        e.installieren("-DDADAVIRU_FILE_CAPABILITY=ON")
-        assert e.ns.ausfuehren("getent", "group", "dadaviru").returncode == 0, "the group dadaviru was not created"
-        e.pruefen(True, f"with the file capability ({runde})")
-        e.installieren("-DDADAVIRU_FILE_CAPABILITY=OFF")
-        e.pruefen(False, f"without it again ({runde})")
-        assert "Removed the capability" in e.log, "the install did not say it removed the capability"
+        echt.installieren("-DDADAVIRU_FILE_CAPABILITY=ON")
+        assert echt.ns.ausfuehren("getent", "group", "dadaviru").returncode == 0, "the group dadaviru was not created"
+        echt.pruefen(True, f"with the file capability ({runde})")
+        echt.installieren("-DDADAVIRU_FILE_CAPABILITY=OFF")
+        echt.pruefen(False, f"without it again ({runde})")
+        assert "Removed the capability" in echt.log, "the install did not say it removed the capability"
 
 
-@echt
-def test_aus_der_gruppe_entfernt(echt_installiert):
+@gesperrt
+def test_aus_der_gruppe_entfernt(echt):
     # The group as the group database has it when the helper starts, not as a process took it up: a
     # shell of a user's, started while they were a member, outlives their removal. Started from it,
     # the helper must refuse (5) before it looks at its capability, which the run helper withholds
     # anyway, so a member gets as far as that (3).
-    e = echt_installiert
-    e.installieren("-DDADAVIRU_FILE_CAPABILITY=ON")
-    nutzer, los = f"dvtest-g{os.getpid()}", e.ns.ordner / "los"
-    assert e.ns.ausfuehren(*useradd(nutzer, "--groups", "dadaviru")).returncode == 0
-    uid = e.aus("id", "-u", nutzer)
-    e.ns.ausfuehren("sh", "-c", f'mkfifo -m 644 "{los}" && chown {nutzer} "{los}"')
+    echt.installieren("-DDADAVIRU_FILE_CAPABILITY=ON")
+    nutzer, los = f"dvtest-g{os.getpid()}", echt.ns.ordner / "los"
+    assert echt.ns.ausfuehren(*useradd(nutzer, "--groups", "dadaviru")).returncode == 0
+    uid = echt.aus("id", "-u", nutzer)
+    echt.ns.ausfuehren("sh", "-c", f'mkfifo -m 644 "{los}" && chown {nutzer} "{los}"')
 
     def schale_starten():
-        schale = e.ns.starten(*als(nutzer), "timeout", "60", "sh", "-c",
-                              'read -r _ < "$1"; exec "$2" 1796644800.000000000 0.000000000', "sh", los, e.uhrsteller)
+        schale = echt.ns.starten(*als(nutzer), "timeout", "60", "sh", "-c",
+                                 'read -r _ < "$1"; exec "$2" 1796644800.000000000 0.000000000', "sh", los,
+                                 echt.uhrsteller)
         erwarten(lambda: re.search(rf"^Uid:\s*{uid}\s", open(f"/proc/{schale.pid}/status").read(), re.M), 20,
                  "the user's shell")
         return schale
 
     def status(schale):
-        e.ns.ausfuehren("sh", "-c", f'echo > "{los}"')
+        echt.ns.ausfuehren("sh", "-c", f'echo > "{los}"')
         return schale.wait(60)
 
     assert status(schale_starten()) == 3, "the helper's status for a member"
     schale = schale_starten()
-    e.ns.ausfuehren("gpasswd", "--delete", nutzer, "dadaviru")
-    gid = e.aus("getent", "group", "dadaviru").split(":")[2]
+    echt.ns.ausfuehren("gpasswd", "--delete", nutzer, "dadaviru")
+    gid = echt.aus("getent", "group", "dadaviru").split(":")[2]
     gruppen = re.search(r"^Groups:\s*(.*)$", open(f"/proc/{schale.pid}/status").read(), re.M)[1].split()
     assert gid in gruppen, f"the shell no longer holds the group {gid}: {gruppen}"
     assert status(schale) == 5, "the helper's status for a user removed from the group, from a shell started before"

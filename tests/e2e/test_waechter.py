@@ -35,9 +35,8 @@ def test_https_leitet_nicht_zu_http_um(umgebung, dienste, bau):
                     "-out", tls / "zertifikat.pem"], check=True, capture_output=True)
     klar = dienste.starten("--body", "2005-05-05 05:05:05", adresse="127.0.0.5")
     # s_server -HTTP sends each file as the whole answer, head included, and ends the connection.
-    with open(tls / "server.log", "w") as aus:
-        umgebung.starten("openssl", "s_server", "-accept", "127.0.0.5:0", "-cert", "../zertifikat.pem",
-                         "-key", "../schluessel.pem", "-HTTP", cwd=seiten, ausgabe=aus, attrappe=False)
+    umgebung.starten("openssl", "s_server", "-accept", "127.0.0.5:0", "-cert", "../zertifikat.pem",
+                     "-key", "../schluessel.pem", "-HTTP", cwd=seiten, ausgabe=tls / "server.log", attrappe=False)
     sicher = "127.0.0.5:" + erwarten(lambda: re.search(r"^ACCEPT .*:(\d+)$", (tls / "server.log").read_text(), re.M),
                                      10, "the https service")[1]
     (seiten / "hoch").write_text(f"HTTP/1.0 302 Found\r\nLocation: https://{sicher}/ziel\r\n\r\n")

@@ -46,10 +46,8 @@ def test_sofort_die_naechste_sekunde(dienste, roh):
     roh.verbinden(dienste.zeitdienst("--sofort", "--zone", "UTC").port).zeit("/", spiel=0.5)
 
 
-def test_optionen(umgebung, bau):
-    def lauf(*optionen):
-        return umgebung.ausfuehren(bau.zeitdienst, *optionen, zeitlimit=20, attrappe=False)
-
+def test_optionen(dienste):
+    lauf = dienste.zeitdienst_lauf
     fremd = lauf("--body", "x")
     assert (fremd.returncode, re.findall(r"^usage:", fremd.stderr, re.M)) == (2, ["usage:"]), \
         "the tests' fault modes are not the service's"
@@ -61,9 +59,9 @@ def test_optionen(umgebung, bau):
         assert lauf(*falsch.split()).returncode == 2, falsch
 
 
-def test_port_belegt_oder_von_systemd(dienste, umgebung, roh, bau, monkeypatch):
+def test_port_belegt_oder_von_systemd(dienste, roh, bau, monkeypatch):
     d = dienste.zeitdienst()
-    belegt = umgebung.ausfuehren(bau.zeitdienst, "--bind", "127.0.0.1", "--port", d.port, zeitlimit=20, attrappe=False)
+    belegt = dienste.zeitdienst_lauf("--bind", "127.0.0.1", "--port", d.port)
     assert (belegt.returncode, "already in use" in belegt.stderr) == (1, True), f"taken port: {belegt.stderr}"
     monkeypatch.setenv("UEBERGEBEN_AN", bau.zeitdienst)
     d = dienste.zeitdienst("--sofort", programm=f"{bau.quellen}/tests/zeitdienst/uebergeben.py")

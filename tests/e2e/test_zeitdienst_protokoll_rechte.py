@@ -37,29 +37,28 @@ def status(d):
     return {n: w.split() for n, _, w in (z.partition(":") for z in open(f"/proc/{dienst_selbst(d)}/status"))}
 
 
-def lauf(umgebung, bau, *optionen):
-    return umgebung.ausfuehren(bau.zeitdienst, "--bind", "127.0.0.1", "--port", 0, *optionen, zeitlimit=20,
-                               attrappe=False)
+# Started by hand, on a port of its own.
+EINZELN = ("--bind", "127.0.0.1", "--port", 0)
 
 
-def test_log_als_verweis_verweigert(umgebung, bau, ablage):
+def test_log_als_verweis_verweigert(dienste, ablage):
     ordner, opfer = ablage
     (ordner / "weich.log").symlink_to(opfer)
     os.link(opfer, ordner / "hart.log")
     for name in ("weich.log", "hart.log"):
-        verweigert = lauf(umgebung, bau, "--log", ordner / name)
+        verweigert = dienste.zeitdienst_lauf(*EINZELN, "--log", ordner / name)
         assert (verweigert.returncode, "cannot open the log" in verweigert.stderr) == (1, True), f"the log {name}"
     assert opfer.read_text() == "unberuehrt\n", "the file behind the links"
 
 
-def test_root_vor_dem_dienst_aufgegeben(dienste, umgebung, bau, ablage):
+def test_root_vor_dem_dienst_aufgegeben(dienste, ablage):
     log = ablage[0] / "zugriffe.log"
     s = status(dienste.zeitdienst("--log", log, protokoll=False))
     erwartet = {"Uid": [str(NOBODY.pw_uid)] * 4, "Gid": [str(NOBODY.pw_gid)] * 4, "Groups": [], "CapEff": [KEINE]}
     assert {n: s[n] for n in erwartet} == erwartet, "ids, groups, capabilities"
     assert (log.stat().st_mode & 0o7777, log.stat().st_uid) == (0o640, NOBODY.pw_uid), "the log's mode and owner"
     for benutzer in ("root", "niemand-hier"):
-        assert lauf(umgebung, bau, "--user", benutzer).returncode == 1, f"--user {benutzer}"
+        assert dienste.zeitdienst_lauf(*EINZELN, "--user", benutzer).returncode == 1, f"--user {benutzer}"
 
 
 def test_fremde_bytes_als_hex(dienste, roh, ablage):

@@ -25,11 +25,6 @@ class Uhrkette:
         # What a program that shares the clock is started with.
         self.env = {"UHRATTRAPPE_GEMEINSAM": self.uhr}
 
-    def durch_timedated(self):
-        # The local times timedated set, "date time" each, as the interposer logged them in
-        # its process.
-        return [" ".join(z.split()[2:4]) for z in self.umgebung.uhr_zeilen() if z.split()[5:6] == ["systemd-timedated"]]
-
     def polkit_starten(self, regel):
         # The real polkitd, in a mount namespace of its own where /etc/polkit-1/rules.d
         # holds only `regel` and /usr/share/polkit-1/rules.d nothing.

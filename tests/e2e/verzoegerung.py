@@ -16,9 +16,8 @@ def strecke(umgebung, bau):
     for netz in (s.nah, s.fern):
         subprocess.run(["ip", "netns", "add", netz], check=True)
     ausgabe = umgebung.arbeit / "leitung"
-    with open(ausgabe, "w") as aus:
-        umgebung.starten(bau.verzoegerung, s.nah, s.fern, "--hin", 40, "--zurueck", 40, "--dauer", 600, ausgabe=aus,
-                         attrappe=False)
+    umgebung.starten(bau.verzoegerung, s.nah, s.fern, "--hin", 40, "--zurueck", 40, "--dauer", 600, ausgabe=ausgabe,
+                     attrappe=False)
     erwarten(lambda: ausgabe.read_text().startswith("ready"), 20, f"the delay line ({ausgabe.read_text()})")
     yield s
     # The line's devices go with it, before their namespaces.
