@@ -84,11 +84,14 @@ public:
         else
             ok(pruefung, "\"" + utf8(*gelesen) + "\"");
     }
-    void wert(std::string_view pruefung, const std::string& erwartet, const std::string& gelesen) {
-        if (gelesen == erwartet)
+    void ob(bool bestanden, std::string_view pruefung, std::string_view erwartet, std::string_view gelesen) {
+        if (bestanden)
             ok(pruefung, gelesen);
         else
             fail(pruefung, erwartet, gelesen);
+    }
+    void wert(std::string_view pruefung, const std::string& erwartet, const std::string& gelesen) {
+        ob(gelesen == erwartet, pruefung, erwartet, gelesen);
     }
     void zahl(std::string_view pruefung, unsigned long erwartet, unsigned long gelesen) {
         wert(pruefung, std::to_string(erwartet), std::to_string(gelesen));
@@ -138,10 +141,7 @@ void versionsinfo_pruefen(Bericht& bericht, const std::wstring& pfad, const Erwa
         std::memcpy(paar, wert, sizeof paar);
         char puffer[40];
         std::snprintf(puffer, sizeof puffer, "{0x%04x, %u}", paar[0], paar[1]);
-        if (paar[0] == sprache && paar[1] == codeseite)
-            bericht.ok("Translation", puffer);
-        else
-            bericht.fail("Translation", "{0x0407, 1252}", puffer);
+        bericht.ob(paar[0] == sprache && paar[1] == codeseite, "Translation", "{0x0407, 1252}", puffer);
     } else {
         bericht.fail("Translation", "{0x0407, 1252}", "no single translation (" + std::to_string(laenge) + " bytes)");
     }
@@ -221,10 +221,7 @@ void typbibliothek_pruefen(Bericht& bericht, const std::wstring& pfad, const Erw
 void symbol_pruefen(Bericht& bericht, const std::wstring& pfad) {
     // UINT_MAX is its answer for a file it cannot read at all.
     const UINT anzahl = ExtractIconExW(pfad.c_str(), -1, nullptr, nullptr, 0);
-    if (anzahl >= 1 && anzahl != UINT_MAX)
-        bericht.ok("ExtractIconExW icons", std::to_string(anzahl));
-    else
-        bericht.fail("ExtractIconExW icons", "at least 1", std::to_string(anzahl));
+    bericht.ob(anzahl >= 1 && anzahl != UINT_MAX, "ExtractIconExW icons", "at least 1", std::to_string(anzahl));
     HICON gross = nullptr;
     if (ExtractIconExW(pfad.c_str(), 0, &gross, nullptr, 1) == 1 && gross != nullptr) {
         bericht.ok("ExtractIconExW first icon", "extracted");
@@ -297,10 +294,7 @@ void symbolgruppe_pruefen(Bericht& bericht, HMODULE modul) {
     char puffer[96];
     std::snprintf(puffer, sizeof puffer, "header %lu, %ldx%ld, %u plane(s), %u bits, compression %lu", info.biSize,
                   info.biWidth, info.biHeight, info.biPlanes, info.biBitCount, info.biCompression);
-    if (passt)
-        bericht.ok("RT_ICON image", puffer);
-    else
-        bericht.fail("RT_ICON image", "header 40, 32x64, 1 plane(s), 4 bits, compression 0", puffer);
+    bericht.ob(passt, "RT_ICON image", "header 40, 32x64, 1 plane(s), 4 bits, compression 0", puffer);
 
     // Both icons are a round face on a transparent square: a mask that is all set or all clear means
     // the transparency went wrong on the way.
@@ -311,17 +305,12 @@ void symbolgruppe_pruefen(Bericht& bericht, HMODULE modul) {
             durchsichtig += (maske[i] >> b) & 1;
     }
     const std::string gezaehlt = std::to_string(durchsichtig) + " of 1024 transparent";
-    if (durchsichtig > 0 && durchsichtig < 1024)
-        bericht.ok("icon mask", gezaehlt);
-    else
-        bericht.fail("icon mask", "some pixels transparent, some not", gezaehlt);
+    bericht.ob(durchsichtig > 0 && durchsichtig < 1024, "icon mask", "some pixels transparent, some not", gezaehlt);
 
     // The window's own call.
-    HICON symbol = LoadIconW(modul, MAKEINTRESOURCEW(1));
-    if (symbol)
-        bericht.ok("LoadIcon(MAKEINTRESOURCE(1))", "loaded");
-    else
-        bericht.fail("LoadIcon(MAKEINTRESOURCE(1))", "an icon", fehlertext("LoadIconW", GetLastError()));
+    const HICON symbol = LoadIconW(modul, MAKEINTRESOURCEW(1));
+    bericht.ob(symbol != nullptr, "LoadIcon(MAKEINTRESOURCE(1))", "an icon",
+               symbol ? std::string("loaded") : fehlertext("LoadIconW", GetLastError()));
 }
 
 void manifest_pruefen(Bericht& bericht, HMODULE modul) {
@@ -332,10 +321,8 @@ void manifest_pruefen(Bericht& bericht, HMODULE modul) {
     }
     const std::string_view text(reinterpret_cast<const char*>(manifest->daten), manifest->groesse);
     for (const std::string_view teil : {"level=\"asInvoker\"", ">true/pm</dpiAware>", ">PerMonitorV2</dpiAwareness>"}) {
-        if (text.find(teil) != std::string_view::npos)
-            bericht.ok("manifest", std::string(teil));
-        else
-            bericht.fail("manifest", std::string(teil), "no such text");
+        const bool da = text.find(teil) != std::string_view::npos;
+        bericht.ob(da, "manifest", teil, da ? teil : "no such text");
     }
 }
 
