@@ -207,26 +207,25 @@ TEST(UhrPosix, TimedatedEntscheidetUndNurOhneIhnWirdDirektGeschrieben) {
 TEST_F(Berlin, JederSchreibvorgangIstEinSchrittVonDerUhrAusUndTraegtDieZeitSeitDerAnkunft) {
     using namespace std::chrono_literals;
     Zwei_Schreiber lauf;
-    auto& [journal, schritte, direkte_schritte, uhr] = lauf;
 
     // 2026-12-07 13:45:09 in Berlin, from an answer that arrived 300 ms ago: the clock is to show
     // 13:45:09.300 and a little more, and the step is that less the clock as it read then.
     const auto ziel = std::chrono::seconds(utc(2026, 12, 7, 12, 45, 9)) + 300ms;
     const auto monoton_vorher = std::chrono::steady_clock::now();
     const auto vorher = std::chrono::system_clock::now().time_since_epoch();
-    ASSERT_TRUE(uhr.Uhrzeit_setzen(Uhrzeit{13, 45, 9}, Datum{2026, 12, 7}, monoton_vorher - 300ms));
+    ASSERT_TRUE(lauf.uhr.Uhrzeit_setzen(Uhrzeit{13, 45, 9}, Datum{2026, 12, 7}, monoton_vorher - 300ms));
     const auto nachher = std::chrono::system_clock::now().time_since_epoch();
     const auto gedauert = std::chrono::steady_clock::now() - monoton_vorher;
-    ASSERT_EQ(schritte.size(), 1u);
-    EXPECT_GE(schritte[0], ziel - nachher);
-    EXPECT_LE(schritte[0], ziel + gedauert - vorher);
+    ASSERT_EQ(lauf.schritte.size(), 1u);
+    EXPECT_GE(lauf.schritte[0], ziel - nachher);
+    EXPECT_LE(lauf.schritte[0], ziel + gedauert - vorher);
 
     // A date the clock already shows moves nothing, and nothing is sent.
     const std::time_t heute = std::time(nullptr);
     std::tm wand{};
     localtime_r(&heute, &wand);
-    EXPECT_TRUE(uhr.Datum_setzen(Datum{wand.tm_year + 1900, wand.tm_mon + 1, wand.tm_mday}));
-    EXPECT_EQ(schritte.size(), 1u);
+    EXPECT_TRUE(lauf.uhr.Datum_setzen(Datum{wand.tm_year + 1900, wand.tm_mon + 1, wand.tm_mday}));
+    EXPECT_EQ(lauf.schritte.size(), 1u);
 }
 
 // Dates centuries away, and the first and last second the clock takes (2232-04-18 23:47:15 UTC is
@@ -254,18 +253,17 @@ TEST_F(Berlin, NurWasDieUhrNimmtWirdGeschrieben) {
          }) {
         const std::string fall = text(datum) + (zeit ? " " + text(*zeit) : "");
         Zwei_Schreiber lauf;
-        auto& [journal, schritte, direkte_schritte, uhr] = lauf;
         const auto angekommen = steady_clock::now();
         const auto vorher = system_clock::now().time_since_epoch();
-        const bool gesetzt = zeit ? uhr.Uhrzeit_setzen(*zeit, datum, angekommen) : uhr.Datum_setzen(datum);
+        const bool gesetzt = zeit ? lauf.uhr.Uhrzeit_setzen(*zeit, datum, angekommen) : lauf.uhr.Datum_setzen(datum);
         const auto nachher = system_clock::now().time_since_epoch();
         const auto gedauert = steady_clock::now() - angekommen;
         EXPECT_EQ(gesetzt, sekunde.has_value()) << fall;
-        EXPECT_EQ(schritte.size(), sekunde ? 1u : 0u) << fall;
-        if (!sekunde || schritte.size() != 1) continue;
+        EXPECT_EQ(lauf.schritte.size(), sekunde ? 1u : 0u) << fall;
+        if (!sekunde || lauf.schritte.size() != 1) continue;
         const nanoseconds ziel = seconds(*sekunde);
-        EXPECT_GE(schritte[0], ziel - nachher) << fall;
-        EXPECT_LE(schritte[0], ziel + gedauert - vorher) << fall;
+        EXPECT_GE(lauf.schritte[0], ziel - nachher) << fall;
+        EXPECT_LE(lauf.schritte[0], ziel + gedauert - vorher) << fall;
     }
 }
 
@@ -273,12 +271,11 @@ TEST_F(Berlin, NurWasDieUhrNimmtWirdGeschrieben) {
 TEST_F(Berlin, EinFernesDatumIstEinFehlgeschlagenerDatumsschritt) {
     using namespace std::chrono;
     Zwei_Schreiber lauf;
-    auto& [journal, schritte, direkte_schritte, uhr] = lauf;
     Umwandlung_Attrappe umwandlung;
     const auto vorher = system_clock::now();
-    Antwort_anwenden("2611-06-29 09:33:50", umwandlung, uhr, steady_clock::now());
+    Antwort_anwenden("2611-06-29 09:33:50", umwandlung, lauf.uhr, steady_clock::now());
     const auto nachher = system_clock::now();
-    ASSERT_EQ(schritte.size(), 1u);
+    ASSERT_EQ(lauf.schritte.size(), 1u);
 
     const auto wandfelder = [](system_clock::time_point t) {
         const std::time_t s = system_clock::to_time_t(floor<seconds>(t));
@@ -288,7 +285,7 @@ TEST_F(Berlin, EinFernesDatumIstEinFehlgeschlagenerDatumsschritt) {
     };
     // The step was taken from a clock reading between the two here, so the time it writes lies between
     // the step from each; 09:33:50 and its fraction since the answer must be in between.
-    const std::tm frueh = wandfelder(vorher + schritte[0]), spaet = wandfelder(nachher + schritte[0]);
+    const std::tm frueh = wandfelder(vorher + lauf.schritte[0]), spaet = wandfelder(nachher + lauf.schritte[0]);
     const auto sekunde_des_tages = [](const std::tm& f) { return f.tm_hour * 3600 + f.tm_min * 60 + f.tm_sec; };
     EXPECT_LE(sekunde_des_tages(frueh), 9 * 3600 + 33 * 60 + 50)
         << text(Uhrzeit{frueh.tm_hour, frueh.tm_min, frueh.tm_sec});
