@@ -184,26 +184,35 @@ bool aeltesten_kopf_verdraengen(const std::vector<Schleife*>& schleifen) {
 
 }  // namespace
 
-// A connection that gets no place is closed at once: refusing must cost less than serving.
+// A connection that gets no place is closed at once: refusing must cost less than serving, so only
+// an admitted one becomes a socket of the event loop.
 void Annehmer::einlassen(int fd, const net::ip::address& adresse) {
     const Quelle q = quelle_von(adresse);
     Gemeinsam& g = schleife_.g();
-    auto einlass = g.plaetze.belegen(q);
+    Platz platz;
+    auto einlass = g.plaetze.belegen(q, platz);
     if (einlass == Plaetze::Einlass::alle_voll) {
-        // Before a new client is refused, an idle kept-alive connection gives up its place, this
+        // Before a new client is refused, a kept-alive connection that waits gives up its place, this
         // loop's own before another's; else the one longest at its head, whose place a few
         // sources could otherwise hold for good by taking every place with heads they never end.
         bool frei = schleife_.verdraengen();
         for (Schleife* andere : g.schleifen)
             if (!frei && andere != &schleife_) frei = andere->verdraengen();
         if (!frei) frei = aeltesten_kopf_verdraengen(g.schleifen);
-        if (frei) einlass = g.plaetze.belegen(q);
+        if (frei) einlass = g.plaetze.belegen(q, platz);
     }
     if (einlass != Plaetze::Einlass::frei) {
         ::close(fd);
         return;
     }
-    std::make_shared<Sitzung>(fd, art_, schleife_.umfeld(), q, adresse)->starten();
+    boost::system::error_code ec;
+    tcp::socket sock(schleife_.ioc());
+    sock.assign(art_, fd, ec);
+    if (ec) {
+        ::close(fd);
+        return;
+    }
+    std::make_shared<Sitzung>(std::move(sock), schleife_.umfeld(), std::move(platz), adresse)->starten();
 }
 
 }  // namespace zeitdienst

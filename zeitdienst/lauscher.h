@@ -24,9 +24,9 @@ struct Lauscher {
 // The socket systemd passed, or a new one on --bind and --port. Prints why on failure.
 bool lauschen(const Einstellungen& e, Lauscher& l);
 
-// Accepts with accept4() itself rather than through Asio, so that a connection is no business of the
-// event loop until it has to wait: most clients' one request is in when they are accepted, and their
-// answer fits the socket, so they cost the loop neither a registration nor a round.
+// Accepts with accept4() itself rather than through Asio, so that a refused connection costs the event
+// loop nothing; an admitted one is the session's socket from then on. Most clients' one request is in
+// when they are accepted, and their answer fits the socket, so they cost the loop no round.
 class Annehmer {
 public:
     // Takes its own descriptor of the listening socket.

@@ -4,6 +4,7 @@
 #include "plaetze.h"
 
 #include <cstring>
+#include <utility>
 
 namespace zeitdienst {
 
@@ -43,8 +44,15 @@ bool netz_von(const Quelle& q, Quelle& netz) {
 
 }  // namespace
 
+Platz::Platz(Platz&& p) noexcept
+    : plaetze_(std::exchange(p.plaetze_, nullptr)), quelle_(p.quelle_), geraeumt_(p.geraeumt()) {}
+
+Platz::~Platz() {
+    if (plaetze_ != nullptr) plaetze_->freigeben(*this);
+}
+
 // The source's limits first: a client refused for them must not cost another client its place.
-Plaetze::Einlass Plaetze::belegen(const Quelle& q) {
+Plaetze::Einlass Plaetze::belegen(const Quelle& q, Platz& platz) {
     const std::lock_guard sperre(sperre_);
     const auto it = je_quelle_belegt_.find(q);
     if (it != je_quelle_belegt_.end() && it->second >= je_quelle_) return Einlass::quelle_voll;
@@ -54,23 +62,32 @@ Plaetze::Einlass Plaetze::belegen(const Quelle& q) {
         const auto n = je_quelle_belegt_.find(netz);
         if (n != je_quelle_belegt_.end() && n->second >= je_netz_) return Einlass::quelle_voll;
     }
-    if (belegt_ >= gesamt_) return Einlass::alle_voll;
+    if (belegt_ - geraeumt_ >= gesamt_) return Einlass::alle_voll;
     ++je_quelle_belegt_[q];
     if (v6) ++je_quelle_belegt_[netz];
     ++belegt_;
+    platz.plaetze_ = this;
+    platz.quelle_ = q;
     return Einlass::frei;
 }
 
-void Plaetze::freigeben(const Quelle& q) {
+bool Plaetze::raeumen(Platz& platz) {
     const std::lock_guard sperre(sperre_);
-    const auto it = je_quelle_belegt_.find(q);
-    if (it == je_quelle_belegt_.end()) return;
+    if (platz.plaetze_ != this || platz.geraeumt()) return false;
+    platz.geraeumt_.store(true, std::memory_order_relaxed);
+    ++geraeumt_;
+    return true;
+}
+
+void Plaetze::freigeben(Platz& platz) {
+    const std::lock_guard sperre(sperre_);
     --belegt_;
-    if (--it->second == 0) je_quelle_belegt_.erase(it);
+    if (platz.geraeumt()) --geraeumt_;
+    const Quelle& q = platz.quelle_;
+    if (const auto it = je_quelle_belegt_.find(q); --it->second == 0) je_quelle_belegt_.erase(it);
     Quelle netz{};
     if (!netz_von(q, netz)) return;
-    if (const auto n = je_quelle_belegt_.find(netz); n != je_quelle_belegt_.end() && --n->second == 0)
-        je_quelle_belegt_.erase(n);
+    if (const auto n = je_quelle_belegt_.find(netz); --n->second == 0) je_quelle_belegt_.erase(n);
 }
 
 }  // namespace zeitdienst

@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <boost/asio/post.hpp>
-#include <iterator>
 
 #include "sitzung.h"
 
@@ -49,9 +48,10 @@ Eintrag& Schleife::anmelden(Sitzung& s) {
         e = &frei_.front();
         frei_.pop_front();
     }
-    // Other loops reach an entry only through ruhend_ and koepfe_, and this one is in neither yet.
+    // Other loops reach an entry only through ruhend_ and koepfe_, under their lock, and this one is
+    // in neither yet.
     e->sitzung = &s;
-    e->verdraengt = false;
+    e->fuer_andere = s.weak_from_this();
     alle_.push_back(*e);
     if (!kehrt_) kehren_lassen();
     return *e;
@@ -65,18 +65,16 @@ void Schleife::kehren_lassen() {
     });
 }
 
-bool Schleife::abmelden(Eintrag& e) {
-    bool platz_eigen = false;
+void Schleife::abmelden(Eintrag& e) {
     {
         const std::lock_guard sperre(ruhe_sperre_);
         if (e.ruhe_haken.is_linked()) ruhend_.erase(ruhend_.iterator_to(e));
         if (e.kopf_haken.is_linked()) koepfe_.erase(koepfe_.iterator_to(e));
-        platz_eigen = !e.verdraengt;
+        e.fuer_andere.reset();
     }
     alle_.erase(alle_.iterator_to(e));
     e.sitzung = nullptr;
     frei_.push_front(e);
-    return platz_eigen;
 }
 
 void Schleife::kehren() {
@@ -90,37 +88,32 @@ void Schleife::kehren() {
 
 void Schleife::ruhen(Eintrag& e) {
     const std::lock_guard sperre(ruhe_sperre_);
-    ruhend_.push_back(e);
+    if (!e.ruhe_haken.is_linked()) ruhend_.push_back(e);
 }
 
-bool Schleife::aufwachen(Eintrag& e) {
+void Schleife::aufwachen(Eintrag& e) {
     const std::lock_guard sperre(ruhe_sperre_);
-    if (e.verdraengt) return false;
     if (e.ruhe_haken.is_linked()) ruhend_.erase(ruhend_.iterator_to(e));
-    return true;
+}
+
+// The connection ends on its own loop's thread, and gives its place back there as it goes: the
+// caller only asks. A connection whose last owner has let go is on its way out already.
+template <class Liste>
+bool Schleife::erste_verdraengen(Liste& liste) {
+    while (!liste.empty()) {
+        Eintrag& e = liste.front();
+        liste.pop_front();
+        std::shared_ptr<Sitzung> opfer = e.fuer_andere.lock();
+        if (!opfer || !g_.plaetze.raeumen(opfer->platz())) continue;
+        boost::asio::post(ioc_, [opfer = std::move(opfer)] { opfer->abbrechen(); });
+        return true;
+    }
+    return false;
 }
 
 bool Schleife::verdraengen() {
-    std::shared_ptr<Sitzung> opfer;
-    {
-        const std::lock_guard sperre(ruhe_sperre_);
-        if (ruhend_.empty()) return false;
-        Eintrag& e = ruhend_.front();
-        ruhend_.pop_front();
-        e.verdraengt = true;
-        // Alive: an idle connection's pending read holds it, and that read's handler takes this
-        // lock before it lets go.
-        opfer = e.sitzung->shared_from_this();
-    }
-    abbrechen_lassen(std::move(opfer));
-    return true;
-}
-
-// The place is free now; the connection closes on its own loop's thread, and ends there: the caller
-// keeps no hold on it, so it never leaves its loop's lists from another thread.
-void Schleife::abbrechen_lassen(std::shared_ptr<Sitzung> opfer) {
-    g_.plaetze.freigeben(opfer->quelle());
-    boost::asio::post(ioc_, [opfer = std::move(opfer)] { opfer->abbrechen(); });
+    const std::lock_guard sperre(ruhe_sperre_);
+    return erste_verdraengen(ruhend_);
 }
 
 void Schleife::kopf_lesen(Eintrag& e) {
@@ -130,10 +123,9 @@ void Schleife::kopf_lesen(Eintrag& e) {
     koepfe_.push_back(e);
 }
 
-bool Schleife::kopf_gelesen(Eintrag& e) {
+void Schleife::kopf_gelesen(Eintrag& e) {
     const std::lock_guard sperre(ruhe_sperre_);
     if (e.kopf_haken.is_linked()) koepfe_.erase(koepfe_.iterator_to(e));
-    return !e.verdraengt;
 }
 
 bool Schleife::aeltester_kopf(Monoton& seit) {
@@ -143,39 +135,27 @@ bool Schleife::aeltester_kopf(Monoton& seit) {
     return true;
 }
 
-// A connection stays in the list while it works on what it has read, and may be on its way out: one
-// whose last owner has let go gives its place back itself.
 bool Schleife::kopf_verdraengen() {
-    std::shared_ptr<Sitzung> opfer;
-    {
-        const std::lock_guard sperre(ruhe_sperre_);
-        while (!koepfe_.empty() && !opfer) {
-            Eintrag& e = koepfe_.front();
-            koepfe_.pop_front();
-            opfer = e.sitzung->weak_from_this().lock();
-            if (opfer) e.verdraengt = true;
-        }
-    }
-    if (!opfer) return false;
-    abbrechen_lassen(std::move(opfer));
-    return true;
+    const std::lock_guard sperre(ruhe_sperre_);
+    return erste_verdraengen(koepfe_);
 }
 
 void Schleife::festhalten(std::shared_ptr<Sitzung> s, std::chrono::nanoseconds vorlauf) {
     gehalten_.push_back({zielsekunde(std::chrono::system_clock::now(), vorlauf), vorlauf, std::move(s)});
+    std::push_heap(gehalten_.begin(), gehalten_.end());
     // The timer stays as it is unless this answer leaves before the one it waits for.
-    if (takt_gestellt_ && gehalten_.back().abflug() >= plan_.ziel) return;
+    if (takt_gestellt_ && gehalten_.front().abflug() >= plan_.ziel) return;
     const Ablesung u = uhren_lesen();
     planen(u.wand, u.mono);
 }
 
-// A plan for the earliest of the held answers.
+// A plan for the earliest of the held answers. Its texts are made while the loop waits: made at the
+// tick, they would cost the first client of the second the time it takes to format a date.
 void Schleife::planen(Zeitpunkt wand, Monoton mono) {
-    Zeitpunkt fruehest = Zeitpunkt::max();
-    for (const Gehalten& h : gehalten_)
-        fruehest = std::min(fruehest, h.abflug());
+    const Gehalten& erster = gehalten_.front();
     takt_gestellt_ = true;
-    plan_ = takt_planen(fruehest, wand, mono);
+    plan_ = takt_planen(erster.abflug(), wand, mono);
+    erster.sitzung->vorbereiten(erster.ziel);
     wecker_stellen();
 }
 
@@ -189,51 +169,38 @@ void Schleife::wecker_stellen() {
 // The tick is worked out afresh from the wall clock at each wake, so a clock set meanwhile either way
 // costs a new plan, never an answer early, late or never.
 void Schleife::wach() {
-    bool vorbereitet = false;
-    for (;;) {
-        const Ablesung u = uhren_lesen();
-        const Taktschritt schritt = takt_pruefen(plan_, u.wand, u.mono);
-        switch (schritt.art) {
-            case Taktschritt::ticken:
-                return ticken(u.wand);
-            case Taktschritt::gleich_wieder:
-                if (!vorbereitet) vorbereiten();
-                vorbereitet = true;
-                continue;
-            case Taktschritt::warten:
-                plan_ = schritt.plan;
-                return wecker_stellen();
-            case Taktschritt::gestellt:
-                // Each answer names the next second it can reach by the clock as it reads now.
-                for (Gehalten& h : gehalten_)
-                    h.ziel = zielsekunde(u.wand, h.vorlauf);
-                return planen(u.wand, u.mono);
-        }
+    const Ablesung u = uhren_lesen();
+    const Taktschritt schritt = takt_pruefen(plan_, u.wand, u.mono);
+    switch (schritt.art) {
+        case Taktschritt::ticken:
+            return ticken(u.wand);
+        case Taktschritt::warten:
+            plan_ = schritt.plan;
+            return wecker_stellen();
+        case Taktschritt::gestellt:
+            // Each answer names the next second it can reach by the clock as it reads now.
+            for (Gehalten& h : gehalten_)
+                h.ziel = zielsekunde(u.wand, h.vorlauf);
+            std::make_heap(gehalten_.begin(), gehalten_.end());
+            return planen(u.wand, u.mono);
     }
-}
-
-// The texts of the coming tick are made while the loop waits for it: made at the tick, they cost
-// the first client of the second the time it takes to format a date.
-void Schleife::vorbereiten() {
-    for (const Gehalten& h : gehalten_)
-        if (h.abflug() <= plan_.ziel + kBuendeln)
-            h.sitzung->vorbereiten(genannte_sekunde(h.ziel, plan_.ziel, h.vorlauf));
 }
 
 void Schleife::ticken(Zeitpunkt wand) {
     takt_gestellt_ = false;
-    // Those that leave within kBuendeln go now too: a wake of its own for each would cost more than
-    // the microseconds by which they arrive early.
-    const auto faellig_ab = std::partition(gehalten_.begin(), gehalten_.end(),
-                                           [&](const Gehalten& h) { return h.abflug() > wand + kBuendeln; });
-    std::vector<Gehalten> faellig(std::make_move_iterator(faellig_ab), std::make_move_iterator(gehalten_.end()));
-    gehalten_.erase(faellig_ab, gehalten_.end());
+    faellig_.clear();
+    while (!gehalten_.empty() && gehalten_.front().abflug() <= wand + kBuendeln) {
+        std::pop_heap(gehalten_.begin(), gehalten_.end());
+        faellig_.push_back(std::move(gehalten_.back()));
+        gehalten_.pop_back();
+    }
     im_takt_ = true;
-    for (const Gehalten& h : faellig)
+    for (const Gehalten& h : faellig_)
         h.sitzung->zur_sekunde(genannte_sekunde(h.ziel, wand, h.vorlauf));
     // Held again, from pipelined requests, these wait for a later second, which they plan.
-    for (const Gehalten& h : faellig)
+    for (const Gehalten& h : faellig_)
         h.sitzung->nach_der_sekunde(genannte_sekunde(h.ziel, wand, h.vorlauf));
+    faellig_.clear();
     im_takt_ = false;
     g_.protokoll.schreiben(protokoll_stapel_);
     protokoll_stapel_.clear();

@@ -1,7 +1,7 @@
-// One event loop of the time service and what it keeps for its connections: the tick its held
-// requests wait for, the idle kept-alive connections and those reading a head, either of which may
-// have to give its place to a new client, the sweep that ends overstayed ones, and the answers'
-// bytes of the current second.
+// One event loop of the time service and what it keeps for its connections: the ticks its held
+// requests wait for, the kept-alive connections waiting for their next request or answer and those
+// reading a head, any of which may have to give its place to a new client, the sweep that ends
+// overstayed ones, and the answers' bytes of the current second.
 // SPDX-License-Identifier: MIT
 #pragma once
 
@@ -48,12 +48,12 @@ using Haken = boost::intrusive::list_member_hook<>;
 // for the next one, so that a connection costs the loop no allocation: a loop keeps as many as it
 // has had connections at once.
 struct Eintrag {
-    Sitzung* sitzung = nullptr;
-    Haken alle_haken;         // in alle_, or in frei_ when unused; this loop's thread only
-    Haken ruhe_haken;         // in ruhend_, under ruhe_sperre_
-    Haken kopf_haken;         // in koepfe_, under ruhe_sperre_
-    Monoton kopf_seit{};      // since when it has been reading that head; under ruhe_sperre_
-    bool verdraengt = false;  // closed for a new client while idle or reading a head; under ruhe_sperre_
+    Sitzung* sitzung = nullptr;          // for this loop's thread only
+    std::weak_ptr<Sitzung> fuer_andere;  // for other loops, while in ruhend_ or koepfe_
+    Haken alle_haken;                    // in alle_, or in frei_ when unused; this loop's thread only
+    Haken ruhe_haken;                    // in ruhend_, under ruhe_sperre_
+    Haken kopf_haken;                    // in koepfe_, under ruhe_sperre_
+    Monoton kopf_seit{};                 // since when it has been reading that head; under ruhe_sperre_
 };
 
 class Schleife final : private Wirt {
@@ -69,33 +69,36 @@ public:
     // For this loop's new connections.
     const Umfeld& umfeld() const { return umfeld_; }
 
-    // From any loop: closes this loop's longest idle connection and gives its place back. False if none is idle.
+    // From any loop: asks the connection that has been waiting the longest for its next request, or
+    // for the tick of one, to end, and counts its place as free. False if none waits.
     bool verdraengen();
     // From any loop: since when this loop's longest reading head has been read; false if none is.
     bool aeltester_kopf(Monoton& seit);
-    // From any loop: closes the connection that has been reading its head the longest and gives its
-    // place back. False if none is reading one.
+    // From any loop: asks the connection that has been reading its head the longest to end, and
+    // counts its place as free. False if none is reading one.
     bool kopf_verdraengen();
 
 private:
     // What its connections call, through Umfeld::wirt.
     Eintrag& anmelden(Sitzung& s) override;
-    bool abmelden(Eintrag& e) override;
+    void abmelden(Eintrag& e) override;
     void ruhen(Eintrag& e) override;
-    bool aufwachen(Eintrag& e) override;
+    void aufwachen(Eintrag& e) override;
     void kopf_lesen(Eintrag& e) override;
-    bool kopf_gelesen(Eintrag& e) override;
+    void kopf_gelesen(Eintrag& e) override;
     void festhalten(std::shared_ptr<Sitzung> s, std::chrono::nanoseconds vorlauf) override;
     void protokollieren(const std::string& zeile) override;
 
     void planen(Zeitpunkt wand, Monoton mono);
     void wecker_stellen();
     void wach();
-    void vorbereiten();
     void ticken(Zeitpunkt wand);
     void kehren_lassen();
     void kehren();
-    void abbrechen_lassen(std::shared_ptr<Sitzung> opfer);
+    // Under ruhe_sperre_: the first of `liste` whose connection still lives, taken out of it and asked
+    // to end; false if there is none.
+    template <class Liste>
+    bool erste_verdraengen(Liste& liste);
 
     using Alle = boost::intrusive::list<Eintrag, boost::intrusive::member_hook<Eintrag, Haken, &Eintrag::alle_haken>>;
     using Ruhend = boost::intrusive::list<Eintrag, boost::intrusive::member_hook<Eintrag, Haken, &Eintrag::ruhe_haken>>;
@@ -105,6 +108,8 @@ private:
         std::chrono::nanoseconds vorlauf;
         std::shared_ptr<Sitzung> sitzung;
         Zeitpunkt abflug() const { return Zeitpunkt(ziel) - vorlauf; }
+        // For the heap, whose front is the one that leaves first.
+        friend bool operator<(const Gehalten& a, const Gehalten& b) { return a.abflug() > b.abflug(); }
     };
 
     Gemeinsam& g_;
@@ -118,7 +123,10 @@ private:
     Koepfe koepfe_;  // in the order their heads began
     Textvorrat texte_;
     const Umfeld umfeld_;  // before the context, as its connections use it to their end
+    // A heap: planning the next tick and taking its answers cost the logarithm of how many are held,
+    // whatever their leads.
     std::vector<Gehalten> gehalten_;
+    std::vector<Gehalten> faellig_;  // those of the tick under way; kept for its capacity
     std::string protokoll_stapel_;
     bool im_takt_ = false;
     bool takt_gestellt_ = false;

@@ -40,28 +40,19 @@ Gesendet senden_sofort(int fd, std::string_view text, std::string& rest) {
     return Gesendet::teils;
 }
 
-Sitzung::Sitzung(int fd, net::ip::tcp art, const Umfeld& umfeld, const Quelle& quelle, const net::ip::address& adresse)
-    : fd_(fd), art_(art), sock_(umfeld.ioc), umfeld_(umfeld), quelle_(quelle) {
+Sitzung::Sitzung(net::ip::tcp::socket sock, const Umfeld& umfeld, Platz platz, const net::ip::address& adresse)
+    : sock_(std::move(sock)), platz_(std::move(platz)), umfeld_(umfeld) {
     if (umfeld_.protokoll.an()) wer_ = adresse.to_string();
 }
 
+// The socket closes and the place goes back as the members go.
 Sitzung::~Sitzung() {
-    if (!in_der_schleife_ && fd_ >= 0) ::close(fd_);
-    if (eintrag_ == nullptr || umfeld_.wirt.abmelden(*eintrag_)) umfeld_.plaetze.freigeben(quelle_);
+    if (eintrag_ != nullptr) umfeld_.wirt.abmelden(*eintrag_);
 }
 
 void Sitzung::starten() {
     eintrag_ = &umfeld_.wirt.anmelden(*this);
     auf_anfrage_warten();
-}
-
-void Sitzung::der_schleife_geben() {
-    if (in_der_schleife_) return;
-    in_der_schleife_ = true;
-    boost::system::error_code ec;
-    sock_.assign(art_, fd_, ec);
-    if (ec) ::close(fd_);
-    fd_ = -1;
 }
 
 void Sitzung::abbrechen() { jetzt_schliessen(); }
@@ -86,7 +77,6 @@ void Sitzung::weiterlesen() {
         }
         if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)) return jetzt_schliessen();
     }
-    der_schleife_geben();
     if (beantwortet_ > 0 && !leser_ && eingang_.size() == 0) {
         umfeld_.wirt.ruhen(*eintrag_);
         ruhend_ = true;
@@ -99,12 +89,15 @@ void Sitzung::weiterlesen() {
         [self = shared_from_this()](boost::system::error_code ec, std::size_t n) { self->gelesen(ec, n); });
 }
 
+void Sitzung::aufwachen() {
+    if (!ruhend_) return;
+    ruhend_ = false;
+    umfeld_.wirt.aufwachen(*eintrag_);
+}
+
 void Sitzung::gelesen(boost::system::error_code ec, std::size_t n) {
-    if (ruhend_ || im_kopf_) {
-        ruhend_ = false;
-        if (!umfeld_.wirt.aufwachen(*eintrag_)) return jetzt_schliessen();  // its place went to a new client
-    }
-    if (ec) return jetzt_schliessen();
+    aufwachen();
+    if (ec || platz_.geraeumt()) return jetzt_schliessen();
     eingang_.commit(n);
     verarbeiten();
 }
@@ -120,7 +113,7 @@ void Sitzung::verarbeiten() {
         if (!ec && !leser_->is_done()) continue;
         if (im_kopf_) {
             im_kopf_ = false;
-            if (!umfeld_.wirt.kopf_gelesen(*eintrag_)) return jetzt_schliessen();
+            umfeld_.wirt.kopf_gelesen(*eintrag_);
         }
         Antwort antwort;
         std::string zeile = "-";  // the request line may be what was wrong
@@ -146,6 +139,13 @@ bool Sitzung::annehmen(const Antwort& antwort, std::string zeile) {
         if (wartend_zahl_ == 1) {
             zustand_ = Zustand::halten;
             frist_ = Monoton::max();  // the tick comes within a second
+            // A connection that had its answers before, and keeps asking, may give way to a new
+            // client while its next one is held; one on its first request may not, or a newcomer
+            // could push out the newcomer before it.
+            if (beantwortet_ > 0) {
+                umfeld_.wirt.ruhen(*eintrag_);
+                ruhend_ = true;
+            }
             const bool messen = umfeld_.e.vorlauf;
             umfeld_.wirt.festhalten(shared_from_this(), messen ? vorlauf(kleinster_rundlauf(fd())) : 0ns);
         }
@@ -179,6 +179,10 @@ void Sitzung::vorbereiten(Sekunde s) {
 }
 
 void Sitzung::zur_sekunde(Sekunde s) {
+    if (platz_.geraeumt()) {
+        gesendet_ = Gesendet::weg;
+        return;
+    }
     if (wartend_zahl_ == 1) {
         gesendet_ = senden_sofort(fd(), umfeld_.texte.text(wartend_[0].antwort, s, s), ausgang_);
         return;
@@ -190,7 +194,9 @@ void Sitzung::zur_sekunde(Sekunde s) {
 }
 
 void Sitzung::nach_der_sekunde(Sekunde s) {
-    for (int i = 0; i < wartend_zahl_; ++i)
+    aufwachen();
+    // One that gave way to a new client sent nothing.
+    for (int i = 0; i < wartend_zahl_ && !platz_.geraeumt(); ++i)
         verbuchen(wartend_[static_cast<std::size_t>(i)], s);
     wartend_zahl_ = 0;
     if (gesendet_ == Gesendet::weg) return jetzt_schliessen();
@@ -207,7 +213,6 @@ void Sitzung::verbuchen(const Wartend& w, Sekunde s) {
 }
 
 void Sitzung::schreiben() {
-    der_schleife_geben();
     zustand_ = Zustand::schreiben;
     frist_ = mono() + kSchreibfrist;
     net::async_write(sock_, net::buffer(ausgang_),
@@ -229,7 +234,6 @@ void Sitzung::fertig() {
 void Sitzung::schliessen() {
     zustand_ = Zustand::zu;
     if (eingang_.size() == 0 && (klient_schliesst_ || nichts_ungelesen(fd()))) return jetzt_schliessen();
-    der_schleife_geben();
     boost::system::error_code ec;
     sock_.shutdown(net::ip::tcp::socket::shutdown_send, ec);
     if (ec) return jetzt_schliessen();
@@ -246,11 +250,6 @@ void Sitzung::ausklingen() {
 
 void Sitzung::jetzt_schliessen() {
     zustand_ = Zustand::zu;
-    if (!in_der_schleife_) {
-        if (fd_ >= 0) ::close(fd_);
-        fd_ = -1;
-        return;
-    }
     boost::system::error_code ec;
     sock_.close(ec);
 }

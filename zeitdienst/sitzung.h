@@ -30,9 +30,8 @@ Gesendet senden_sofort(int fd, std::string_view text, std::string& rest);
 
 class Sitzung : public std::enable_shared_from_this<Sitzung> {
 public:
-    // `fd` is a connection accept4() has just given; the session closes it.
     // `umfeld` outlives it.
-    Sitzung(int fd, boost::asio::ip::tcp art, const Umfeld& umfeld, const Quelle& quelle,
+    Sitzung(boost::asio::ip::tcp::socket sock, const Umfeld& umfeld, Platz platz,
             const boost::asio::ip::address& adresse);
     ~Sitzung();
     Sitzung(const Sitzung&) = delete;
@@ -51,7 +50,8 @@ public:
     bool abgelaufen(Monoton jetzt) const { return jetzt > frist_; }
     void abbrechen();
 
-    const Quelle& quelle() const { return quelle_; }
+    // Other loops ask the connection to end through it (Plaetze::raeumen).
+    Platz& platz() { return platz_; }
 
 private:
     enum class Zustand { lesen, halten, schreiben, zu };
@@ -71,23 +71,18 @@ private:
     void schliessen();
     void ausklingen();
     void jetzt_schliessen();
-    void der_schleife_geben();
-    int fd() { return in_der_schleife_ ? sock_.native_handle() : fd_; }
+    void aufwachen();
+    int fd() { return sock_.native_handle(); }
 
-    // The connection is the session's own descriptor until it has to wait for something: only then
-    // is it given to the event loop, as sock_.
-    int fd_;
-    const boost::asio::ip::tcp art_;
-    bool in_der_schleife_ = false;
-    bool direkt_gelesen_ = false;
     boost::asio::ip::tcp::socket sock_;
+    Platz platz_;
     const Umfeld& umfeld_;
     Eintrag* eintrag_ = nullptr;  // in its loop's lists, once started
-    const Quelle quelle_;
+    bool direkt_gelesen_ = false;
     std::string wer_;  // the client's address, for the log
     Zustand zustand_ = Zustand::lesen;
     Monoton frist_{};
-    bool ruhend_ = false;
+    bool ruhend_ = false;            // in its loop's list of kept-alive connections that wait
     bool im_kopf_ = false;           // in its loop's list of those reading a head
     bool offen_ = true;              // no answer so far closes the connection
     bool klient_schliesst_ = false;  // the last request asked to close

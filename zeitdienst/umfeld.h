@@ -29,19 +29,17 @@ class Wirt {
 public:
     // Every connection of the loop, so the sweep can end those that overstay (abgelaufen(), abbrechen()).
     virtual Eintrag& anmelden(Sitzung& s) = 0;
-    // The connection ends. False if its place went to a new client meanwhile, and is no longer its own.
-    virtual bool abmelden(Eintrag& e) = 0;
+    virtual void abmelden(Eintrag& e) = 0;
 
-    // A kept-alive connection waiting for its next request, which may be closed for a new client.
+    // A kept-alive connection waiting for its next request, or for the tick of its answer to one: it
+    // may be asked to end for a new client (its Platz then says geraeumt()).
     virtual void ruhen(Eintrag& e) = 0;
-    // Its next request has come (or the connection ended): false if it was closed for a new client
-    // meanwhile. The same for a connection reading a head, at each read.
-    virtual bool aufwachen(Eintrag& e) = 0;
+    // Its next request has come, or its answer goes out.
+    virtual void aufwachen(Eintrag& e) = 0;
     // A connection waiting for the rest of a request head, from the first wait for it until it is
-    // whole; the one waiting the longest may be closed for a new client.
+    // whole; the one waiting the longest may be asked to end for a new client.
     virtual void kopf_lesen(Eintrag& e) = 0;
-    // The head is whole: false if the connection was closed for a new client meanwhile.
-    virtual bool kopf_gelesen(Eintrag& e) = 0;
+    virtual void kopf_gelesen(Eintrag& e) = 0;
 
     // A connection with an answer for the next second it can reach, leaving `vorlauf` before it
     // begins. The loop holds it until then, and calls its vorbereiten(), zur_sekunde() and

@@ -32,7 +32,7 @@ Sekunde genannte_sekunde(Sekunde ziel, Zeitpunkt wand, std::chrono::nanoseconds 
 }
 
 Taktplan takt_planen(Zeitpunkt ziel, Zeitpunkt wand, Monoton mono) {
-    return {ziel, mono + (ziel - wand) - kFruehWecken, wand.time_since_epoch() - mono.time_since_epoch()};
+    return {ziel, mono + (ziel - wand), wand.time_since_epoch() - mono.time_since_epoch()};
 }
 
 Taktschritt takt_pruefen(const Taktplan& plan, Zeitpunkt wand, Monoton mono) {
@@ -42,8 +42,7 @@ Taktschritt takt_pruefen(const Taktplan& plan, Zeitpunkt wand, Monoton mono) {
     // that began long ago, and answering late is what the service exists to avoid.
     if (abs(gestellt) > kUhrGestellt) return {Taktschritt::gestellt, {}};
     const nanoseconds bis = plan.ziel - wand;
-    if (bis > kFruehWecken) return {Taktschritt::warten, takt_planen(plan.ziel, wand, mono)};
-    if (bis > 0ns) return {Taktschritt::gleich_wieder, {}};
+    if (bis > kBuendeln) return {Taktschritt::warten, takt_planen(plan.ziel, wand, mono)};
     return {Taktschritt::ticken, {}};
 }
 

@@ -31,7 +31,9 @@ Antwortzeit antwortzeit(Zeitpunkt jetzt, bool sofort);
 inline constexpr auto kVorlaufHoechstens = 300ms;
 std::chrono::nanoseconds vorlauf(std::chrono::microseconds kleinster_rundlauf);
 
-// Held answers due within this of each other leave together.
+// Held answers due within this of the first of them leave with it: a wake of its own for each would
+// cost more than the microseconds by which they arrive early. So a loop wakes at most once in this
+// span, however many leads its clients have, and an answer arrives at most this much early.
 inline constexpr auto kBuendeln = 100us;
 
 // The second a held answer names: the first whose beginning it can still reach when it leaves
@@ -43,9 +45,6 @@ Sekunde zielsekunde(Zeitpunkt jetzt, std::chrono::nanoseconds vorlauf);
 // in which it arrives, so the text is true either way.
 Sekunde genannte_sekunde(Sekunde ziel, Zeitpunkt wand, std::chrono::nanoseconds vorlauf);
 
-// A timer wakes this machine up to a few milliseconds late; the tick wakes this much early and
-// watches the wall clock for the rest.
-inline constexpr auto kFruehWecken = 3ms;
 // More than this between the two clocks since the plan was made, and the wall clock was set: NTP's
 // slewing alone moves it half a millisecond a second at most. (Both clocks must be read together for
 // this; a thread put aside between the two readings would look like a step.)
@@ -63,11 +62,11 @@ struct Taktplan {
 Taktplan takt_planen(Zeitpunkt ziel, Zeitpunkt wand, Monoton mono);
 
 // What a loop with held answers does on waking, from a fresh reading of both clocks: send those due
-// now; look again at once (the instant comes within kFruehWecken); wait for the plan it returns, when
-// the wake came early; or, when the wall clock was set since the plan was made, give every held
-// answer its second afresh and plan again.
+// now (within kBuendeln); wait for the plan it returns, when the wake came early; or, when the wall
+// clock was set since the plan was made, give every held answer its second afresh and plan again.
+// The monotonic timer wakes on time, so the loop never watches the clock for the instant.
 struct Taktschritt {
-    enum Art { ticken, gleich_wieder, warten, gestellt } art;
+    enum Art { ticken, warten, gestellt } art;
     Taktplan plan{};  // warten: the plan to wait for
 };
 
