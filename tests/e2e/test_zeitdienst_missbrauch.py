@@ -1,9 +1,12 @@
 # The time service against clients that take more than their share: one address holding all its
 # places, kept-alive connections idling in places others need, a few addresses holding every place
-# with heads they never end, and requests pipelined by the dozen.
+# with heads they never end or with an answer always held, and requests pipelined by the dozen; and
+# every place back, however its connection ended.
 # Mostly one event loop, so that connections are taken in the order they were made.
 # SPDX-License-Identifier: MIT
 import subprocess
+
+import pytest
 
 from rohclient import anfrage
 from sicher import warten_auf
@@ -46,10 +49,14 @@ def test_ruhende_verbindung_weicht(dienste, roh):
     bedient(r2, "the other idle connection, closed too?")
 
 
-def test_fuenf_adressen_halten_alle_plaetze(dienste, roh, umgebung, bau):
-    d = dienste.zeitdienst("--threads", "2", "--max-connections", "10", "--max-per-address", "2", *HALTEN)
+@pytest.mark.parametrize("art", ["kopf", "fragen"])
+def test_fuenf_adressen_halten_alle_plaetze(dienste, roh, umgebung, bau, art):
+    # With "fragen" every connection asks again as soon as its answer is in, so each always has one
+    # held, and only the held answers can give way: the default service, not --sofort.
+    d = dienste.zeitdienst("--threads", "2", "--max-connections", "10", "--max-per-address", "2",
+                           *HALTEN * (art == "kopf"))
     haelter = [f"127.0.0.{i}" for i in range(2, 7)]
-    umgebung.starten("/usr/bin/python3", f"{bau.quellen}/tests/zeitdienst/koepfe.py", d.port, 2,
+    umgebung.starten("/usr/bin/python3", f"{bau.quellen}/tests/zeitdienst/platzhalter.py", art, d.port, 2,
                      *haelter, attrappe=False)
 
     # The service's ends of the five addresses' connections: all ten places, and no other connection open.
@@ -58,6 +65,8 @@ def test_fuenf_adressen_halten_alle_plaetze(dienste, roh, umgebung, bau):
                                capture_output=True, text=True, check=True).stdout.splitlines()
         return len(enden) == 10 and all(any(f" {a}:" in e for a in haelter) for e in enden)
 
+    # A connection on its first request never gives way, so theirs must have been answered once.
+    assert art == "kopf" or warten_auf(30, lambda: len(d.anfragen()) >= 10), "the five addresses had no answers"
     for versuch in range(1, 6):
         assert warten_auf(30, alle_gehalten), f"the five addresses did not take every place before try {versuch}"
         assert roh.status(d.port, "/", von="127.0.0.7") == 200, f"the sixth address, try {versuch}"
@@ -75,3 +84,30 @@ def test_gereihte_anfragen(dienste, roh):
     antworten = list(iter(p.lesen, None))
     assert len(antworten) == 8 and not p.puffer and p.ende != "timed out", \
         f"{len(antworten)} answers to 20 pipelined requests, then {p.ende}; 8 and the connection closed expected"
+
+
+def test_jeder_platz_kommt_zurueck(dienste, roh):
+    d = dienste.zeitdienst("--threads", "2", "--max-connections", "3", "--header-timeout", "1000")
+
+    # Three new clients at once, each on its first request, held to the tick: none of them may give way
+    # to another, so each needs a place of its own.
+    def drei_neue(nach):
+        neue = [roh.verbinden(d.port, anfrage(schliessen=True)) for _ in range(3)]
+        for v in neue:
+            assert (a := v.lesen(20)) and a.status == 200, f"after {nach}: {a and a.status} ({v.ende})"
+
+    alte = [bedient(roh.verbinden(d.port), "a kept-alive connection") for _ in range(3)]
+    drei_neue("three idle connections gave way")
+    assert all(v.zu() for v in alte), "an idle connection was not closed for a new client"
+    alte = [roh.verbinden(d.port, BEGONNEN) for _ in range(3)]
+    assert all(v.zu() for v in alte), "a head was not closed at its time-out"
+    drei_neue("three heads timed out")
+    for v in [roh.verbinden(d.port, BEGONNEN) for _ in range(3)]:
+        v.close()
+    drei_neue("three clients closed their connections")
+    # Ended with connections held, idle and at their heads: nothing left over that fails the end.
+    roh.verbinden(d.port, anfrage())
+    bedient(roh.verbinden(d.port), "a kept-alive connection")
+    roh.verbinden(d.port, BEGONNEN)
+    d.prozess.terminate()
+    assert d.prozess.wait(30) == 0, f"the service did not end cleanly: {d.ausgabe.read_text()}"
