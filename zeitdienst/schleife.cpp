@@ -97,16 +97,19 @@ void Schleife::aufwachen(Eintrag& e) {
 }
 
 // The connection ends on its own loop's thread, and gives its place back there as it goes: the
-// caller only asks. A connection whose last owner has let go is on its way out already.
+// caller only asks. A connection whose last owner has let go is on its way out already. The hold
+// taken on it here may turn out to be its last, so it is always handed to its own loop: let go here,
+// it would end on the wrong thread, under the lock it takes to leave the lists.
 template <class Liste>
 bool Schleife::erste_verdraengen(Liste& liste) {
     while (!liste.empty()) {
         Eintrag& e = liste.front();
         liste.pop_front();
         std::shared_ptr<Sitzung> opfer = e.fuer_andere.lock();
-        if (!opfer || !g_.plaetze.raeumen(opfer->platz())) continue;
+        if (!opfer) continue;
+        const bool frei = g_.plaetze.raeumen(opfer->platz());
         boost::asio::post(ioc_, [opfer = std::move(opfer)] { opfer->abbrechen(); });
-        return true;
+        if (frei) return true;
     }
     return false;
 }
