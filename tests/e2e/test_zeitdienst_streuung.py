@@ -20,12 +20,13 @@ def test_viele_umlaufzeiten(umgebung, dienste, strecke, bau):
         w = {name: float(wert) for name, _, wert in (wort.partition("=") for wort in lauf.stdout.split())}
         assert w["closed"] == 0 and w["answers"] > KLIENTEN * (SEKUNDEN - 1) and w["honest"] >= SEKUNDEN - 2, \
             f"not every client was answered once a second: {lauf.stdout}"
-        # A client woken late on a loaded machine still lands well inside the worst.
-        assert abs(w["median_ms"]) <= 0.5 and abs(w["worst_ms"]) <= 20, \
-            f"{' '.join(wie) or 'own round trips'}: the honest client's answers landed off the second: {lauf.stdout}"
-        return w, w["cpu_ms"] / w["answers"]
+        return w
 
-    (eigene, je_eigene), (geteilte, je_geteilte) = schar(), schar("--gemeinsam")
+    eigene, geteilte = schar(), schar("--gemeinsam")
+    zahlen = f"own round trips: {eigene}; one shared: {geteilte}"
+    # A client woken late on a loaded machine (stress-ng on both cores) still lands well inside the worst.
+    for w in (eigene, geteilte):
+        assert abs(w["median_ms"]) <= 0.5 and abs(w["worst_ms"]) <= 20, f"the honest answers missed the second: {zahlen}"
+    je_eigene, je_geteilte = (w["cpu_ms"] / w["answers"] for w in (eigene, geteilte))
     assert je_eigene <= 2 * je_geteilte, \
-        f"an answer cost {je_eigene * 1000:.0f} us of CPU on own round trips, {je_geteilte * 1000:.0f} us on a " \
-        f"shared one ({je_eigene / je_geteilte:.1f} times): {eigene} {geteilte}"
+        f"an answer cost {je_eigene / je_geteilte:.1f} times the CPU on own round trips as on a shared one: {zahlen}"
