@@ -31,6 +31,7 @@ def pytest_addoption(parser):
 
 def pytest_configure(config):
     config.addinivalue_line("markers", "ctest(zeitlimit, sperren, braucht, etiketten): how ctest runs the test")
+    config.addinivalue_line("markers", "leitung(*optionen): the delay line's options for the fixture strecke")
 
 
 def pytest_collection_modifyitems(session, config, items):

@@ -39,6 +39,11 @@ class Dienst:
         self.prozess, self.ausgabe, self.protokoll, self.adresse, self.port = prozess, ausgabe, protokoll, adresse, port
         self.url = f"http://{adresse}:{port}/zeit.php"
 
+    # The service itself, the child of the `timeout` it was started under.
+    @property
+    def pid(self):
+        return int(open(f"/proc/{self.prozess.pid}/task/{self.prozess.pid}/children").read().split()[0])
+
     # The requests so far, "METHOD path" each (without the query), from the service's log.
     def anfragen(self):
         return [f"{m[1]} {m[2]}" for m in re.finditer(r'"(\S+) ([^ ?"]*)\S* [^"]*"', _text(self.protokoll))]

@@ -28,13 +28,8 @@ def ablage(umgebung):
     return ordner, opfer
 
 
-# The service itself, the child of the `timeout` it was started under.
-def dienst_selbst(d):
-    return int(open(f"/proc/{d.prozess.pid}/task/{d.prozess.pid}/children").read().split()[0])
-
-
 def status(d):
-    return {n: w.split() for n, _, w in (z.partition(":") for z in open(f"/proc/{dienst_selbst(d)}/status"))}
+    return {n: w.split() for n, _, w in (z.partition(":") for z in open(f"/proc/{d.pid}/status"))}
 
 
 # Started by hand, on a port of its own.
@@ -78,7 +73,7 @@ def test_sighup_neu_geoeffnet(dienste, roh, ablage):
     ordner, opfer = ablage
     log = ordner / "zugriffe.log"
     d = dienste.zeitdienst("--log", log, protokoll=False)
-    dienst = dienst_selbst(d)
+    dienst = d.pid
 
     def zeile(pfad, datei=log):
         erwarten(lambda: roh.status(d.port, f"/{pfad}") and f"GET /{pfad} " in datei.read_text(), 30,

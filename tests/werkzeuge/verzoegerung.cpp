@@ -3,14 +3,23 @@
 // SPDX-License-Identifier: MIT
 //
 // Each namespace gets a TUN device; every IP packet read from one is written to the other after the
-// delay of its direction, plus an optional jitter, never overtaking the packet before it. TCP runs end
-// to end, so both kernels measure the path's real round trip. This kernel has no netem, hence user space.
+// delay of its direction, plus an optional jitter, never overtaking an earlier packet of the same path.
+// TCP runs end to end, so both kernels measure the path's real round trip. This kernel has no netem,
+// hence user space.
 //
-//   verzoegerung NETZ_A NETZ_B --hin MS --zurueck MS [--schwankung MS] [--dauer S]
+//   verzoegerung NETZ_A NETZ_B --hin MS --zurueck MS [--schwankung MS] [--je-adresse MS] [--dauer S]
 //
 // NETZ_A and NETZ_B are names of `ip netns add`. A gets 198.18.0.1, B 198.18.0.2 (the range set aside
 // for benchmarks, so nothing real is ever addressed), each with the other as its peer. "hin" is A to
 // B. The line ends after --dauer seconds (default 600) or at SIGTERM or SIGINT; its devices go with it.
+//
+// --je-adresse MS gives A the clients' block 198.19.0.0/20 as well (any of its 4096 addresses can be
+// bound there; B routes it back through the line), and each address of it a path of its own: on top
+// of --hin and --zurueck, each way of the address 198.19.0.0 + k is delayed by
+//     MS * frac(1/2 + k * 0.6180339887...)        (the golden ratio's fraction)
+// so any run of consecutive addresses spreads evenly over 0 to MS, and 198.19.0.0 itself lies in the
+// middle, MS/2. 198.18.0.1 keeps the plain delay. Packets of one address keep their order; packets
+// of different addresses may overtake each other, as on different paths.
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <linux/if.h>
@@ -20,19 +29,23 @@
 #include <sys/ioctl.h>
 #include <sys/prctl.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <deque>
+#include <map>
 #include <random>
 #include <string>
 #include <string_view>
+#include <unordered_map>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -43,6 +56,9 @@ using std::chrono::nanoseconds;
 constexpr const char* kGeraet = "leitung0";
 constexpr const char* kAdresseA = "198.18.0.1";
 constexpr const char* kAdresseB = "198.18.0.2";
+constexpr std::uint32_t kKlientenblock = 0xC6130000;  // 198.19.0.0
+constexpr int kKlientenPraefix = 20;
+constexpr std::uint32_t kKlienten = 1u << (32 - kKlientenPraefix);
 // Bounds, so a test that forgets the line cannot keep it for ever or fill the memory.
 constexpr int kHoechstDauerS = 3600;
 constexpr int kHoechstVerzoegerungMs = 10'000;
@@ -110,17 +126,55 @@ int geraet_oeffnen(const std::string& netz, const char* eigene, const char* gege
     return tun;
 }
 
+// Runs `ip` with these words and fails unless it succeeds: routes are simpler said to it than to netlink.
+void ip(std::vector<std::string> worte) {
+    worte.insert(worte.begin(), "ip");
+    std::vector<char*> argv;
+    for (auto& w : worte)
+        argv.push_back(w.data());
+    argv.push_back(nullptr);
+    const pid_t kind = ::fork();
+    if (kind < 0) scheitern("fork");
+    if (kind == 0) {
+        ::execvp("ip", argv.data());
+        _exit(127);
+    }
+    int status = 0;
+    if (::waitpid(kind, &status, 0) < 0 || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        std::fprintf(stderr, "verzoegerung: ip %s %s ... failed\n", worte[1].c_str(), worte[2].c_str());
+        std::exit(1);
+    }
+}
+
+// The extra delay of each way of one address, as the header describes; none outside the clients' block.
+nanoseconds zusatz(std::uint32_t adresse, nanoseconds hoechstens) {
+    const std::uint32_t k = adresse - kKlientenblock;
+    if (k >= kKlienten || hoechstens.count() == 0) return nanoseconds(0);
+    // frac(1/2 + k / phi) in 64-bit fixed point; the product's wrap-around is the fraction.
+    const std::uint64_t bruch = (std::uint64_t{1} << 63) + k * std::uint64_t{0x9E3779B97F4A7C15};
+    return nanoseconds(static_cast<long long>((static_cast<unsigned __int128>(bruch) * hoechstens.count()) >> 64));
+}
+
 struct Paket {
-    Zeit::time_point faellig;
+    std::uint32_t pfad;
     std::vector<unsigned char> daten;
 };
 
-// One direction: packets wait in arrival order; a packet is due no earlier than the one before it,
-// so jitter stretches the gaps but never reorders.
+// One direction: packets wait in order of when they are due, those due at once in arrival order. A
+// packet is due no earlier than the one before it on its path, so jitter stretches the gaps but never
+// reorders a path. Without paths of their own all packets share path 0, and the order is arrival's.
 class Richtung {
 public:
-    Richtung(int von, int nach, nanoseconds verzoegerung, nanoseconds schwankung, unsigned saat)
-        : von_(von), nach_(nach), verzoegerung_(verzoegerung), schwankung_(0, schwankung.count()), zufall_(saat) {}
+    // `klientenadresse`: where in the IPv4 header the client's address lies (12 source, 16 destination).
+    Richtung(int von, int nach, nanoseconds verzoegerung, nanoseconds schwankung, unsigned saat, nanoseconds je_adresse,
+             int klientenadresse)
+        : von_(von),
+          nach_(nach),
+          verzoegerung_(verzoegerung),
+          schwankung_(0, schwankung.count()),
+          zufall_(saat),
+          je_adresse_(je_adresse),
+          klientenadresse_(klientenadresse) {}
 
     void lesen() {
         unsigned char puffer[kPaketHoechstens];
@@ -133,24 +187,35 @@ public:
                 ++verworfen_;
                 continue;
             }
-            auto faellig = ankunft + verzoegerung_ + nanoseconds(schwankung_(zufall_));
-            if (!wartend_.empty() && faellig < wartend_.back().faellig) faellig = wartend_.back().faellig;
-            wartend_.push_back({faellig, std::vector<unsigned char>(puffer, puffer + n)});
+            std::uint32_t pfad = 0;
+            if (je_adresse_.count() > 0 && n >= 20 && (puffer[0] >> 4) == 4) {
+                std::memcpy(&pfad, puffer + klientenadresse_, sizeof pfad);
+                pfad = ntohl(pfad);
+            }
+            auto faellig = ankunft + verzoegerung_ + zusatz(pfad, je_adresse_) + nanoseconds(schwankung_(zufall_));
+            auto [letzter, neu] = letzte_.try_emplace(pfad, faellig);
+            if (!neu) letzter->second = faellig = std::max(faellig, letzter->second);
+            wartend_.emplace(std::pair{faellig, folge_++}, Paket{pfad, std::vector<unsigned char>(puffer, puffer + n)});
         }
     }
 
     void ausliefern(Zeit::time_point jetzt) {
-        while (!wartend_.empty() && wartend_.front().faellig <= jetzt) {
-            const auto& p = wartend_.front().daten;
+        while (!wartend_.empty() && wartend_.begin()->first.first <= jetzt) {
+            auto eintrag = wartend_.extract(wartend_.begin());
+            const auto& p = eintrag.mapped();
             // A full queue on the far side drops the packet, as a router would.
-            if (::write(nach_, p.data(), p.size()) < 0 && errno != EAGAIN && errno != ENOBUFS) {
+            if (::write(nach_, p.daten.data(), p.daten.size()) < 0 && errno != EAGAIN && errno != ENOBUFS) {
                 scheitern("writing a packet");
             }
-            wartend_.pop_front();
+            // A path's entry lives while a packet of it waits, so there are never more than packets.
+            if (auto letzter = letzte_.find(p.pfad); letzter != letzte_.end() && letzter->second <= eintrag.key().first)
+                letzte_.erase(letzter);
         }
     }
 
-    Zeit::time_point naechste() const { return wartend_.empty() ? Zeit::time_point::max() : wartend_.front().faellig; }
+    Zeit::time_point naechste() const {
+        return wartend_.empty() ? Zeit::time_point::max() : wartend_.begin()->first.first;
+    }
     unsigned long verworfen() const { return verworfen_; }
 
 private:
@@ -158,7 +223,11 @@ private:
     nanoseconds verzoegerung_;
     std::uniform_int_distribution<long long> schwankung_;
     std::mt19937_64 zufall_;
-    std::deque<Paket> wartend_;
+    nanoseconds je_adresse_;
+    int klientenadresse_;
+    std::map<std::pair<Zeit::time_point, std::uint64_t>, Paket> wartend_;
+    std::unordered_map<std::uint32_t, Zeit::time_point> letzte_;  // each waiting path's last due time
+    std::uint64_t folge_ = 0;
     unsigned long verworfen_ = 0;
 };
 
@@ -178,7 +247,7 @@ int zahl(std::string_view text, int kleinste, int groesste, const char* was) {
 
 int main(int argc, char** argv) {
     std::vector<std::string> netze;
-    int hin_ms = -1, zurueck_ms = -1, schwankung_ms = 0, dauer_s = 600;
+    int hin_ms = -1, zurueck_ms = -1, schwankung_ms = 0, je_adresse_ms = 0, dauer_s = 600;
     for (int i = 1; i < argc; ++i) {
         std::string_view a = argv[i];
         auto wert = [&](const char* was) -> std::string_view {
@@ -194,6 +263,8 @@ int main(int argc, char** argv) {
             zurueck_ms = zahl(wert("--zurueck"), 0, kHoechstVerzoegerungMs, "--zurueck");
         } else if (a == "--schwankung") {
             schwankung_ms = zahl(wert("--schwankung"), 0, kHoechstVerzoegerungMs, "--schwankung");
+        } else if (a == "--je-adresse") {
+            je_adresse_ms = zahl(wert("--je-adresse"), 1, kHoechstVerzoegerungMs, "--je-adresse");
         } else if (a == "--dauer") {
             dauer_s = zahl(wert("--dauer"), 1, kHoechstDauerS, "--dauer");
         } else if (!a.empty() && a[0] != '-') {
@@ -204,7 +275,9 @@ int main(int argc, char** argv) {
         }
     }
     if (netze.size() != 2 || hin_ms < 0 || zurueck_ms < 0) {
-        std::fprintf(stderr, "usage: verzoegerung NETZ_A NETZ_B --hin MS --zurueck MS [--schwankung MS] [--dauer S]\n");
+        std::fprintf(stderr,
+                     "usage: verzoegerung NETZ_A NETZ_B --hin MS --zurueck MS [--schwankung MS] [--je-adresse MS] "
+                     "[--dauer S]\n");
         return 2;
     }
 
@@ -218,13 +291,24 @@ int main(int argc, char** argv) {
     Dateigriff a(geraet_oeffnen(netze[0], kAdresseA, kAdresseB, zuhause.fd()));
     Dateigriff b(geraet_oeffnen(netze[1], kAdresseB, kAdresseA, zuhause.fd()));
 
+    if (je_adresse_ms > 0) {
+        // In A every address of the block is local without 4096 addresses on the device; B sends the
+        // block's answers into the line.
+        const std::string block = "198.19.0.0/" + std::to_string(kKlientenPraefix);
+        ip({"-n", netze[0], "route", "replace", "local", block, "dev", "lo"});
+        ip({"-n", netze[1], "route", "replace", block, "dev", kGeraet});
+    }
+
     using std::chrono::milliseconds;
     std::random_device quelle;
-    Richtung hin(a.fd(), b.fd(), milliseconds(hin_ms), milliseconds(schwankung_ms), quelle());
-    Richtung zurueck(b.fd(), a.fd(), milliseconds(zurueck_ms), milliseconds(schwankung_ms), quelle());
+    Richtung hin(a.fd(), b.fd(), milliseconds(hin_ms), milliseconds(schwankung_ms), quelle(),
+                 milliseconds(je_adresse_ms), 12);
+    Richtung zurueck(b.fd(), a.fd(), milliseconds(zurueck_ms), milliseconds(schwankung_ms), quelle(),
+                     milliseconds(je_adresse_ms), 16);
 
-    std::printf("ready: %s %s, %s %s, %d ms there, %d ms back, jitter up to %d ms\n", netze[0].c_str(), kAdresseA,
-                netze[1].c_str(), kAdresseB, hin_ms, zurueck_ms, schwankung_ms);
+    std::printf("ready: %s %s, %s %s, %d ms there, %d ms back, jitter up to %d ms, per client address up to %d ms\n",
+                netze[0].c_str(), kAdresseA, netze[1].c_str(), kAdresseB, hin_ms, zurueck_ms, schwankung_ms,
+                je_adresse_ms);
     std::fflush(stdout);
 
     const auto schluss = Zeit::now() + std::chrono::seconds(dauer_s);
