@@ -1,9 +1,15 @@
-// One event loop of the time service: its tick, its idle connections and its sweep.
+// One event loop of the time service: its ticks, its waiting connections and its sweep.
 // SPDX-License-Identifier: MIT
 #include "schleife.h"
 
+#include <sys/timerfd.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <boost/asio/post.hpp>
+#include <cerrno>
+#include <cstdint>
+#include <system_error>
 
 #include "sitzung.h"
 
@@ -36,7 +42,11 @@ Ablesung uhren_lesen() {
 
 }  // namespace
 
-Schleife::Schleife(Gemeinsam& g) : g_(g), umfeld_{g.e, g.plaetze, g.uhr, g.protokoll, ioc_, texte_, *this} {}
+Schleife::Schleife(Gemeinsam& g) : g_(g), umfeld_{g.e, g.plaetze, g.uhr, g.protokoll, ioc_, texte_, *this} {
+    const int fd = ::timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
+    if (fd < 0) throw std::system_error(errno, std::generic_category(), "timerfd_create");
+    wecker_.assign(fd);
+}
 
 Schleife::~Schleife() { gehalten_.clear(); }
 
@@ -163,9 +173,25 @@ void Schleife::planen(Zeitpunkt wand, Monoton mono) {
 }
 
 void Schleife::wecker_stellen() {
-    wecker_.expires_at(plan_.wecken);
-    wecker_.async_wait([this](boost::system::error_code ec) {
-        if (!ec) wach();
+    const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(plan_.wecken.time_since_epoch()).count();
+    itimerspec wann{};
+    // Zero would disarm it; an instant already past fires at once.
+    wann.it_value.tv_sec = static_cast<std::time_t>(std::max<long long>(ns, 1) / 1'000'000'000);
+    wann.it_value.tv_nsec = static_cast<long>(std::max<long long>(ns, 1) % 1'000'000'000);
+    ::timerfd_settime(wecker_.native_handle(), TFD_TIMER_ABSTIME, &wann, nullptr);
+    if (!wecker_wartet_) auf_wecker_warten();
+}
+
+void Schleife::auf_wecker_warten() {
+    wecker_wartet_ = true;
+    wecker_.async_wait(boost::asio::posix::stream_descriptor::wait_read, [this](boost::system::error_code ec) {
+        wecker_wartet_ = false;
+        if (ec) return;
+        // Set anew after it fired and before this ran, it has nothing to read, and waits on.
+        std::uint64_t abgelaufen = 0;
+        if (::read(wecker_.native_handle(), &abgelaufen, sizeof abgelaufen) != sizeof abgelaufen)
+            return auf_wecker_warten();
+        if (takt_gestellt_) wach();
     });
 }
 

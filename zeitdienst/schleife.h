@@ -8,6 +8,7 @@
 #include <utility>  // before Asio: its coroutine header uses std::exchange without it
 
 #include <boost/asio/io_context.hpp>
+#include <boost/asio/posix/stream_descriptor.hpp>
 #include <boost/asio/steady_timer.hpp>
 #include <boost/intrusive/list.hpp>
 #include <deque>
@@ -58,6 +59,7 @@ struct Eintrag {
 
 class Schleife final : private Wirt {
 public:
+    // Throws std::system_error when the system has no timer left for it.
     explicit Schleife(Gemeinsam& g);
     // Held connections go before the context their sockets belong to.
     ~Schleife();
@@ -91,6 +93,7 @@ private:
 
     void planen(Zeitpunkt wand, Monoton mono);
     void wecker_stellen();
+    void auf_wecker_warten();
     void wach();
     void ticken(Zeitpunkt wand);
     void kehren_lassen();
@@ -134,7 +137,11 @@ private:
     Taktplan plan_{};
 
     boost::asio::io_context ioc_{1};
-    boost::asio::steady_timer wecker_{ioc_};
+    // The tick's timer, a timerfd of the loop's own set to an instant of the monotonic clock: setting
+    // it again is one system call, where Asio's timer cancels its wait and runs a handler for that,
+    // and with clients at every distance each new request may bring the tick forward.
+    boost::asio::posix::stream_descriptor wecker_{ioc_};
+    bool wecker_wartet_ = false;
     boost::asio::steady_timer kehrer_{ioc_};
 };
 

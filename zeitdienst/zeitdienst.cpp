@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -104,7 +105,12 @@ int main(int argc, char** argv) {
     std::vector<std::unique_ptr<Schleife>> schleifen;
     std::vector<std::unique_ptr<Annehmer>> annehmer;
     for (long i = 0; i < faeden; ++i) {
-        schleifen.push_back(std::make_unique<Schleife>(g));
+        try {
+            schleifen.push_back(std::make_unique<Schleife>(g));
+        } catch (const std::system_error& fehler) {
+            std::fprintf(stderr, "zeitdienst: %s\n", fehler.what());
+            return 1;
+        }
         g.schleifen.push_back(schleifen.back().get());
         const int fd = i == 0 ? l.fd : ::fcntl(l.fd, F_DUPFD_CLOEXEC, 0);
         if (fd < 0) {
