@@ -1,7 +1,14 @@
-// The window's HTTP client on POSIX systems: a blocking GET with libcurl.
+// The window's HTTP client on POSIX systems: a blocking GET with libcurl, and the kernel's time of
+// the answer's arrival.
 // SPDX-License-Identifier: MIT
 #include "inet_curl.h"
 
+#include <sys/select.h>
+#include <sys/socket.h>
+#include <time.h>
+
+#include <array>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -10,10 +17,13 @@ namespace dadaviru {
 
 namespace {
 
+using Steady = std::chrono::steady_clock;
+
 struct Empfang {
     std::string koerper;
     bool zu_lang = false;
-    std::chrono::steady_clock::time_point zuletzt;  // when the last bytes came
+    Steady::time_point zuletzt;                 // when the last bytes came
+    std::optional<Steady::time_point> im_kern;  // when the kernel received what libcurl reads next
 };
 
 size_t empfangen(char* daten, size_t, size_t anzahl, void* ziel) {
@@ -23,8 +33,81 @@ size_t empfangen(char* daten, size_t, size_t anzahl, void* ziel) {
         return CURL_WRITEFUNC_ERROR;
     }
     empfang.koerper.append(daten, anzahl);
-    empfang.zuletzt = std::chrono::steady_clock::now();
+    empfang.zuletzt = empfang.im_kern.value_or(Steady::now());
     return anzahl;
+}
+
+// Every socket stamps what it receives; a failure costs only the stamp.
+int stempeln(void*, curl_socket_t fd, curlsocktype zweck) {
+    const int an = 1;
+    if (zweck == CURLSOCKTYPE_IPCXN) setsockopt(fd, SOL_SOCKET, SO_TIMESTAMPNS, &an, sizeof an);
+    return CURL_SOCKOPT_OK;
+}
+
+std::chrono::nanoseconds dauer(const timespec& t) {
+    return std::chrono::seconds(t.tv_sec) + std::chrono::nanoseconds(t.tv_nsec);
+}
+
+// When the kernel received the data waiting on the socket, up to as much as libcurl reads at once
+// (its default buffer), without taking it: TCP gives the stamp of the last segment looked at. The
+// stamp is on the wall clock, so it is carried over to the steady one by reading both.
+std::optional<Steady::time_point> empfangen_um(curl_socket_t fd) {
+    std::array<char, CURL_MAX_WRITE_SIZE> daten;
+    alignas(cmsghdr) std::array<char, CMSG_SPACE(sizeof(timespec))> steuer;
+    iovec teil{daten.data(), daten.size()};
+    msghdr nachricht{};
+    nachricht.msg_iov = &teil;
+    nachricht.msg_iovlen = 1;
+    nachricht.msg_control = steuer.data();
+    nachricht.msg_controllen = steuer.size();
+    if (recvmsg(fd, &nachricht, MSG_PEEK | MSG_DONTWAIT) <= 0) return std::nullopt;
+    for (cmsghdr* c = CMSG_FIRSTHDR(&nachricht); c; c = CMSG_NXTHDR(&nachricht, c)) {
+        if (c->cmsg_level != SOL_SOCKET || c->cmsg_type != SCM_TIMESTAMPNS) continue;
+        timespec stempel{}, wand{};
+        std::memcpy(&stempel, CMSG_DATA(c), sizeof stempel);
+        const auto jetzt = Steady::now();
+        if (clock_gettime(CLOCK_REALTIME, &wand) != 0) return std::nullopt;
+        return jetzt - (dauer(wand) - dauer(stempel));
+    }
+    return std::nullopt;
+}
+
+// Looks at each socket libcurl waits to read before it reads. A stamp outside the transfer, from a
+// clock stepped between the stamp and its reading, is no arrival.
+void vor_dem_lesen(CURLM* multi, Empfang& empfang, Steady::time_point beginn) {
+    fd_set lesen, schreiben, fehler;
+    FD_ZERO(&lesen);
+    FD_ZERO(&schreiben);
+    FD_ZERO(&fehler);
+    int hoechster = -1;
+    if (curl_multi_fdset(multi, &lesen, &schreiben, &fehler, &hoechster) != CURLM_OK) return;
+    for (int fd = 0; fd <= hoechster; ++fd) {
+        if (!FD_ISSET(fd, &lesen)) continue;
+        const auto um = empfangen_um(fd);
+        if (um && *um >= beginn && *um <= Steady::now()) empfang.im_kern = um;
+    }
+}
+
+// The transfer as curl_easy_perform would run it, but with a look at the sockets each time before
+// libcurl reads them. libcurl's own time-out ends the transfer; each wait is no longer than it.
+CURLcode uebertragen(CURLM* m, CURL* c, Empfang& e) {
+    if (curl_multi_add_handle(m, c) != CURLM_OK) return CURLE_FAILED_INIT;
+    const auto beginn = Steady::now();
+    int laufend = 1;
+    CURLMcode r = CURLM_OK;
+    for (;;) {
+        vor_dem_lesen(m, e, beginn);
+        r = curl_multi_perform(m, &laufend);
+        if (r != CURLM_OK || laufend == 0) break;
+        r = curl_multi_poll(m, nullptr, 0, 1000, nullptr);
+        if (r != CURLM_OK) break;
+    }
+    CURLcode ergebnis = CURLE_FAILED_INIT;
+    int rest = 0;
+    while (const CURLMsg* nachricht = curl_multi_info_read(m, &rest))
+        if (nachricht->msg == CURLMSG_DONE && nachricht->easy_handle == c) ergebnis = nachricht->data.result;
+    curl_multi_remove_handle(m, c);
+    return ergebnis;
 }
 
 // Whether a URL is plain http, read as libcurl reads it (letter case, a missing scheme).
@@ -45,6 +128,8 @@ Inet_Curl::Inet_Curl(std::chrono::milliseconds zeitlimit) {
     // Called before the first handle exists and on the only thread there is.
     static const bool initialisiert = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
     if (!initialisiert) return;
+    multi_.reset(curl_multi_init());
+    if (!multi_) return;
     curl_.reset(curl_easy_init());
     CURL* c = curl_.get();
     if (!c) return;
@@ -57,6 +142,7 @@ Inet_Curl::Inet_Curl(std::chrono::milliseconds zeitlimit) {
     curl_easy_setopt(c, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(Inet_hoechste_Antwort));
     curl_easy_setopt(c, CURLOPT_USERAGENT, Inet_Kennung);
     curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, empfangen);
+    curl_easy_setopt(c, CURLOPT_SOCKOPTFUNCTION, stempeln);
 }
 
 std::optional<std::string> Inet_Curl::OpenURL(const std::string& url) {
@@ -72,7 +158,7 @@ std::optional<std::string> Inet_Curl::OpenURL(const std::string& url) {
     // http counts as https here.
     curl_easy_setopt(c, CURLOPT_REDIR_PROTOCOLS_STR, ist_http(url) ? "http,https" : "https");
     curl_easy_setopt(c, CURLOPT_WRITEDATA, &empfang);
-    const CURLcode ergebnis = curl_easy_perform(c);
+    const CURLcode ergebnis = uebertragen(multi_.get(), c, empfang);
     curl_easy_setopt(c, CURLOPT_WRITEDATA, nullptr);
     if (ergebnis != CURLE_OK || empfang.zu_lang) return std::nullopt;
 

@@ -1,5 +1,6 @@
 // uhrattrappe: LD_PRELOAD library that gives the program under test a virtual wall clock of its own.
 // Reads return real time plus an in-process offset; writes move the offset and are logged, never reaching the kernel.
+// The kernel's receive stamps on sockets (SO_TIMESTAMPNS) are readings of the wall clock too and move with it.
 // With UHRATTRAPPE_GEMEINSAM naming a file, every process that names it shares one virtual clock, as
 // processes share the real one: a service that sets the clock for its callers can be tested with them.
 // A test may also step the clock of a running program, as NTP steps a host's: by the seconds in the
@@ -10,6 +11,7 @@
 #include <fcntl.h>
 #include <pthread.h>
 #include <sys/mman.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/time.h>
@@ -156,6 +158,23 @@ void sprung_nachsehen() {
     errno = gesichert;
 }
 
+// A stamp in a received message's control data, as the virtual clock would have read then.
+void stempel_verschieben(msghdr* nachricht) {
+    if (nachricht == nullptr || nachricht->msg_control == nullptr) return;
+    sprung_nachsehen();
+    const std::int64_t versatz = versatz_ns->load() + sprung_ns.load();
+    for (cmsghdr* c = CMSG_FIRSTHDR(nachricht); c != nullptr; c = CMSG_NXTHDR(nachricht, c)) {
+        if (c->cmsg_level != SOL_SOCKET || c->cmsg_type != SCM_TIMESTAMPNS || c->cmsg_len < CMSG_LEN(sizeof(timespec)))
+            continue;
+        timespec t{};
+        std::memcpy(&t, CMSG_DATA(c), sizeof t);
+        const std::int64_t ns = ns_von(t) + versatz;
+        t.tv_sec = static_cast<time_t>(ns / kNsProSekunde - (ns % kNsProSekunde < 0));
+        t.tv_nsec = static_cast<long>(ns - std::int64_t{t.tv_sec} * kNsProSekunde);
+        std::memcpy(CMSG_DATA(c), &t, sizeof t);
+    }
+}
+
 int virtuell_lesen(clockid_t uhr, timespec* ts) {
     timespec echt{};
     if (echt_lesen(uhr, &echt) != 0) return -1;
@@ -271,5 +290,15 @@ int clock_adjtime(clockid_t uhr, timex* t) noexcept {
 int adjtimex(timex* t) noexcept { return clock_adjtime(CLOCK_REALTIME, t); }
 int ntp_adjtime(timex* t) noexcept { return clock_adjtime(CLOCK_REALTIME, t); }
 int adjtime(const timeval*, timeval*) noexcept { return mit_fehler(EPERM); }
+
+ssize_t recvmsg(int fd, msghdr* nachricht, int flags) {
+    using Recvmsg = ssize_t (*)(int, msghdr*, int);
+    static const auto echt = reinterpret_cast<Recvmsg>(::dlsym(RTLD_NEXT, "recvmsg"));
+    einrichten();
+    if (echt == nullptr) return mit_fehler(ENOSYS);
+    const ssize_t n = echt(fd, nachricht, flags);
+    if (n >= 0) stempel_verschieben(nachricht);
+    return n;
+}
 
 }  // extern "C"

@@ -1,7 +1,10 @@
 // uhrattrappe_probe: runs under the clock interposer and checks that clock writes stay inside the process.
 // It refuses to run when a clock write could reach the machine's real clock.
 // SPDX-License-Identifier: MIT
+#include <arpa/inet.h>
 #include <dlfcn.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <sys/syscall.h>
 #include <sys/time.h>
 #include <sys/timex.h>
@@ -70,6 +73,36 @@ double virtuell(clockid_t uhr = CLOCK_REALTIME) {
 
 bool nahe(double a, double b, double toleranz) { return std::fabs(a - b) <= toleranz; }
 
+// The stamp the kernel puts on a datagram sent to itself on loopback, or -1.
+double empfangsstempel() {
+    const int s = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_in adresse{};
+    adresse.sin_family = AF_INET;
+    adresse.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t laenge = sizeof adresse;
+    auto* a = reinterpret_cast<sockaddr*>(&adresse);
+    const int an = 1;
+    char daten = 'x';
+    alignas(cmsghdr) char steuer[CMSG_SPACE(sizeof(timespec))];
+    iovec teil{&daten, 1};
+    msghdr nachricht{};
+    nachricht.msg_iov = &teil;
+    nachricht.msg_iovlen = 1;
+    nachricht.msg_control = steuer;
+    nachricht.msg_controllen = sizeof steuer;
+    double stempel = -1;
+    if (s >= 0 && setsockopt(s, SOL_SOCKET, SO_TIMESTAMPNS, &an, sizeof an) == 0 && bind(s, a, laenge) == 0 &&
+        getsockname(s, a, &laenge) == 0 && sendto(s, &daten, 1, 0, a, laenge) == 1 && recvmsg(s, &nachricht, 0) == 1)
+        for (cmsghdr* c = CMSG_FIRSTHDR(&nachricht); c != nullptr; c = CMSG_NXTHDR(&nachricht, c))
+            if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SCM_TIMESTAMPNS) {
+                timespec ts{};
+                std::memcpy(&ts, CMSG_DATA(c), sizeof ts);
+                stempel = sekunden(ts);
+            }
+    if (s >= 0) close(s);
+    return stempel;
+}
+
 // Every way of reading the wall clock must show the same virtual time.
 void leser_einig(double soll, const char* wann) {
     std::fprintf(stderr, "  readers %s\n", wann);
@@ -80,6 +113,7 @@ void leser_einig(double soll, const char* wann) {
     pruefen(nahe(virtuell(CLOCK_REALTIME_COARSE), soll, 1), "CLOCK_REALTIME_COARSE");
     const auto chrono = std::chrono::system_clock::now().time_since_epoch();
     pruefen(nahe(std::chrono::duration<double>(chrono).count(), soll, 1), "std::chrono::system_clock");
+    pruefen(nahe(empfangsstempel(), soll, 1), "a socket's receive stamp (SO_TIMESTAMPNS)");
 }
 
 }  // namespace
