@@ -167,7 +167,7 @@ void Schleife::festhalten(std::shared_ptr<Sitzung> s, std::chrono::nanoseconds v
 void Schleife::planen(Zeitpunkt wand, Monoton mono) {
     const Gehalten& erster = gehalten_.front();
     takt_gestellt_ = true;
-    plan_ = takt_planen(erster.abflug(), wand, mono);
+    plan_ = takt_planen(erster.abflug(), wand, mono, verzug_.vorhalt());
     erster.sitzung->vorbereiten(erster.ziel);
     wecker_stellen();
 }
@@ -199,10 +199,12 @@ void Schleife::auf_wecker_warten() {
 // costs a new plan, never an answer early, late or never.
 void Schleife::wach() {
     const Ablesung u = uhren_lesen();
+    verzug_.lernen(u.mono - plan_.wecken);
     const Taktschritt schritt = takt_pruefen(plan_, u.wand, u.mono);
     switch (schritt.art) {
         case Taktschritt::ticken:
-            return ticken(u.wand);
+            // Woken before the instant, as the timer is set to be, it sends what leaves then.
+            return ticken(std::max(u.wand, plan_.ziel));
         case Taktschritt::warten:
             plan_ = schritt.plan;
             return wecker_stellen();

@@ -135,6 +135,7 @@ private:
     bool takt_gestellt_ = false;
     bool kehrt_ = false;
     Taktplan plan_{};
+    Weckverzug verzug_;
 
     boost::asio::io_context ioc_{1};
     // The tick's timer, a timerfd of the loop's own set to an instant of the monotonic clock: setting

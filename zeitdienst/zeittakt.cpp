@@ -31,8 +31,8 @@ Sekunde genannte_sekunde(Sekunde ziel, Zeitpunkt wand, std::chrono::nanoseconds 
     return std::max(ziel, std::chrono::floor<std::chrono::seconds>(wand + vorlauf));
 }
 
-Taktplan takt_planen(Zeitpunkt ziel, Zeitpunkt wand, Monoton mono) {
-    return {ziel, mono + (ziel - wand), wand.time_since_epoch() - mono.time_since_epoch()};
+Taktplan takt_planen(Zeitpunkt ziel, Zeitpunkt wand, Monoton mono, std::chrono::nanoseconds vorhalt) {
+    return {ziel, mono + (ziel - wand) - vorhalt, wand.time_since_epoch() - mono.time_since_epoch(), vorhalt};
 }
 
 Taktschritt takt_pruefen(const Taktplan& plan, Zeitpunkt wand, Monoton mono) {
@@ -42,8 +42,13 @@ Taktschritt takt_pruefen(const Taktplan& plan, Zeitpunkt wand, Monoton mono) {
     // that began long ago, and answering late is what the service exists to avoid.
     if (abs(gestellt) > kUhrGestellt) return {Taktschritt::gestellt, {}};
     const nanoseconds bis = plan.ziel - wand;
-    if (bis > kBuendeln) return {Taktschritt::warten, takt_planen(plan.ziel, wand, mono)};
+    if (bis > plan.vorhalt + kBuendeln) return {Taktschritt::warten, takt_planen(plan.ziel, wand, mono, plan.vorhalt)};
     return {Taktschritt::ticken, {}};
+}
+
+void Weckverzug::lernen(std::chrono::nanoseconds spaet) {
+    vorhalt_ = std::clamp<std::chrono::nanoseconds>(vorhalt_ + (spaet > vorhalt_ ? kVorhaltSchritt : -kVorhaltSchritt),
+                                                    0ns, kVorhaltHoechstens);
 }
 
 bool zone_waehlen(std::string_view name) {

@@ -57,20 +57,41 @@ struct Taktplan {
     Zeitpunkt ziel{};                    // when, by the wall clock, the next answers leave
     Monoton wecken{};                    // when to look again
     std::chrono::nanoseconds abstand{};  // wall clock minus monotonic clock when planned
+    std::chrono::nanoseconds vorhalt{};  // how much early the timer is set (Weckverzug)
 };
 
-Taktplan takt_planen(Zeitpunkt ziel, Zeitpunkt wand, Monoton mono);
+Taktplan takt_planen(Zeitpunkt ziel, Zeitpunkt wand, Monoton mono, std::chrono::nanoseconds vorhalt = {});
 
 // What a loop with held answers does on waking, from a fresh reading of both clocks: send those due
-// now (within kBuendeln); wait for the plan it returns, when the wake came early; or, when the wall
-// clock was set since the plan was made, give every held answer its second afresh and plan again.
-// The monotonic timer wakes on time, so the loop never watches the clock for the instant.
+// now (within the plan's vorhalt and kBuendeln); wait for the plan it returns, when the wake came
+// earlier than that; or, when the wall clock was set since the plan was made, give every held answer
+// its second afresh and plan again. The loop never watches the clock for the instant.
 struct Taktschritt {
     enum Art { ticken, warten, gestellt } art;
     Taktplan plan{};  // warten: the plan to wait for
 };
 
 Taktschritt takt_pruefen(const Taktplan& plan, Zeitpunkt wand, Monoton mono);
+
+// A timer's wake comes late by the time the kernel and the scheduler take to run the loop: a tenth
+// of a millisecond and more on a busy or a virtual machine, which would make every answer leave that
+// much after its instant. The loop learns the lag from its own wakes and sets its timer that much
+// early, so that its answers leave around their instant, as many a little early as late, without
+// spinning on the clock for it.
+class Weckverzug {
+public:
+    // How late a wake came after the instant its timer was set for.
+    void lernen(std::chrono::nanoseconds spaet);
+    // How early to set the timer: the median of the lags, as a running estimate that moves by
+    // kVorhaltSchritt per wake, so that a wake held up by other work now and then barely moves it,
+    // and a fresh service has learnt its machine after a few dozen ticks.
+    std::chrono::nanoseconds vorhalt() const { return vorhalt_; }
+
+private:
+    std::chrono::nanoseconds vorhalt_{};
+};
+inline constexpr auto kVorhaltHoechstens = 1ms;  // a machine that wakes later than this is overloaded
+inline constexpr auto kVorhaltSchritt = 10us;
 
 // Chooses the zone for all texts below by its IANA name (e.g. "Europe/Berlin"). False for a name
 // that names no zone file, which the C library would otherwise take silently as UTC.
