@@ -2,7 +2,7 @@
 // the delay line, and beside them an honest client that measures when its answers arrive.
 // SPDX-License-Identifier: MIT
 //
-//   klientenschar ZIEL PORT N SEKUNDEN [--gemeinsam] [--dienst PID]
+//   klientenschar ZIEL PORT N SEKUNDEN [--gemeinsam] [--dienst PID] [--ehrlich-im-netz NAME]
 //
 // Runs in the near namespace of a delay line started with --je-adresse (verzoegerung.cpp). Connection i
 // comes from 198.19.0.0 + i, so each has a path of its own; with --gemeinsam all come from 198.19.0.0,
@@ -15,9 +15,15 @@
 // A: the load connections' answers in the window; C: load connections lost (closed by the service or
 // unreadable); M and W: the median of the honest arrivals and the one farthest from the second, in ms
 // after it (negative: early); P: the CPU time the process PID (--dienst) spent in the window.
+// --ehrlich-im-netz puts the honest client into the namespace NAME, the service's, beside it: the load
+// answers all arrive as their second begins at this one host through this one line, which takes a
+// while to hand over so many at once, and in that crowd an answer can wait a millisecond however
+// well it was sent. Across the internet, the honest client would be a host of its own.
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <sched.h>
 #include <sys/epoll.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
@@ -77,8 +83,12 @@ struct Verbindung {
     long antworten = 0;
 };
 
-int oeffnen(std::uint32_t von, const sockaddr_in& ziel, int ep, std::uint32_t marke) {
+// `netz`: a namespace to make the socket in (an open /run/netns file), or -1 for this one.
+int oeffnen(std::uint32_t von, const sockaddr_in& ziel, int ep, std::uint32_t marke, int netz = -1) {
+    static const int zuhause = ::open("/proc/self/ns/net", O_RDONLY | O_CLOEXEC);
+    if (netz >= 0 && ::setns(netz, CLONE_NEWNET) < 0) scheitern("entering the honest client's namespace");
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (netz >= 0 && ::setns(zuhause, CLONE_NEWNET) < 0) scheitern("returning to the own namespace");
     if (fd < 0) scheitern("socket");
     const int ja = 1;
     ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &ja, sizeof ja);
@@ -181,19 +191,25 @@ int main(int argc, char** argv) {
     std::vector<const char*> worte;
     bool gemeinsam = false;
     long dienst = 0;
+    int ehrlich_netz = -1;
     for (int i = 1; i < argc; ++i) {
         const std::string_view a = argv[i];
         if (a == "--gemeinsam")
             gemeinsam = true;
         else if (a == "--dienst" && i + 1 < argc)
             dienst = zahl(argv[++i], 1, 1L << 30, "--dienst");
-        else
+        else if (a == "--ehrlich-im-netz" && i + 1 < argc) {
+            ehrlich_netz = ::open((std::string("/run/netns/") + argv[++i]).c_str(), O_RDONLY | O_CLOEXEC);
+            if (ehrlich_netz < 0) scheitern("the honest client's namespace");
+        } else
             worte.push_back(argv[i]);
     }
     sockaddr_in ziel{};
     ziel.sin_family = AF_INET;
     if (worte.size() != 4 || ::inet_pton(AF_INET, worte[0], &ziel.sin_addr) != 1) {
-        std::fprintf(stderr, "usage: klientenschar ZIEL PORT N SEKUNDEN [--gemeinsam] [--dienst PID]\n");
+        std::fprintf(
+            stderr,
+            "usage: klientenschar ZIEL PORT N SEKUNDEN [--gemeinsam] [--dienst PID] [--ehrlich-im-netz NAME]\n");
         return 2;
     }
     ziel.sin_port = htons(static_cast<std::uint16_t>(zahl(worte[1], 1, 65535, "PORT")));
@@ -216,7 +232,8 @@ int main(int argc, char** argv) {
     const auto ehrlich_oeffnen = [&] {
         schliessen(ehrlich);
         // One a second, and a few more for connections that fail.
-        if (++ehrliche_versuche <= 2 * sekunden.count() + 5) ehrlich.fd = oeffnen(kEhrlich, ziel, ep, n);
+        if (++ehrliche_versuche <= 2 * sekunden.count() + 5)
+            ehrlich.fd = oeffnen(ehrlich_netz >= 0 ? INADDR_ANY : kEhrlich, ziel, ep, n, ehrlich_netz);
     };
 
     bool messen = false;

@@ -64,6 +64,7 @@ constexpr int kHoechstDauerS = 3600;
 constexpr int kHoechstVerzoegerungMs = 10'000;
 constexpr std::size_t kHoechstWartende = 100'000;
 constexpr std::size_t kPaketHoechstens = 65'536;
+constexpr int kLeseStapel = 8;
 
 volatile std::sig_atomic_t beenden = 0;
 extern "C" void bei_signal(int) { beenden = 1; }
@@ -176,9 +177,10 @@ public:
           je_adresse_(je_adresse),
           klientenadresse_(klientenadresse) {}
 
+    // A few packets at a time: a burst of one direction must not hold back what the other has due.
     void lesen() {
         unsigned char puffer[kPaketHoechstens];
-        for (;;) {
+        for (int i = 0; i < kLeseStapel; ++i) {
             ssize_t n = ::read(von_, puffer, sizeof puffer);
             if (n < 0 && (errno == EAGAIN || errno == EINTR)) return;
             if (n < 0) scheitern("reading a packet");
