@@ -153,11 +153,12 @@ bool Schleife::kopf_verdraengen() {
     return erste_verdraengen(koepfe_);
 }
 
-void Schleife::festhalten(std::shared_ptr<Sitzung> s, std::chrono::nanoseconds vorlauf) {
-    gehalten_.push_back({zielsekunde(std::chrono::system_clock::now(), vorlauf), vorlauf, std::move(s)});
+void Schleife::festhalten(std::shared_ptr<Sitzung> s, std::chrono::nanoseconds vorlauf, Halt halt) {
+    gehalten_.push_back({zielsekunde(std::chrono::system_clock::now(), vorlauf), vorlauf, std::move(s), halt});
+    const Zeitpunkt abflug = gehalten_.back().abflug();
     std::push_heap(gehalten_.begin(), gehalten_.end());
-    // The timer stays as it is unless this answer leaves before the one it waits for.
-    if (takt_gestellt_ && gehalten_.front().abflug() >= plan_.ziel) return;
+    // The timer stays as it is unless this answer would leave too late with the tick it waits for.
+    if (takt_gestellt_ && abflug >= plan_.ziel - kBuendeln / 2) return;
     const Ablesung u = uhren_lesen();
     planen(u.wand, u.mono);
 }
@@ -166,8 +167,12 @@ void Schleife::festhalten(std::shared_ptr<Sitzung> s, std::chrono::nanoseconds v
 // tick, they would cost the first client of the second the time it takes to format a date.
 void Schleife::planen(Zeitpunkt wand, Monoton mono) {
     const Gehalten& erster = gehalten_.front();
+    // The next after it is one of the heap's first two children.
+    Zeitpunkt zweiter = Zeitpunkt::max();
+    for (std::size_t kind = 1; kind <= 2 && kind < gehalten_.size(); ++kind)
+        zweiter = std::min(zweiter, gehalten_[kind].abflug());
     takt_gestellt_ = true;
-    plan_ = takt_planen(erster.abflug(), wand, mono, verzug_.vorhalt());
+    plan_ = takt_planen(takt_fuer(erster.abflug(), zweiter), wand, mono, verzug_.vorhalt());
     erster.sitzung->vorbereiten(erster.ziel);
     wecker_stellen();
 }
@@ -220,11 +225,13 @@ void Schleife::wach() {
 void Schleife::ticken(Zeitpunkt wand) {
     takt_gestellt_ = false;
     faellig_.clear();
-    while (!gehalten_.empty() && gehalten_.front().abflug() <= wand + kBuendeln) {
+    while (!gehalten_.empty() && gehalten_.front().abflug() <= wand + kBuendeln / 2) {
         std::pop_heap(gehalten_.begin(), gehalten_.end());
         faellig_.push_back(std::move(gehalten_.back()));
         gehalten_.pop_back();
     }
+    // What the looks find leaves with the rest of the tick; a look that holds nothing drops out.
+    std::erase_if(faellig_, [](const Gehalten& h) { return h.halt == Halt::nachschau && !h.sitzung->nachschauen(); });
     im_takt_ = true;
     for (const Gehalten& h : faellig_)
         h.sitzung->zur_sekunde(genannte_sekunde(h.ziel, wand, h.vorlauf));

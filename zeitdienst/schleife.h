@@ -88,7 +88,7 @@ private:
     void aufwachen(Eintrag& e) override;
     void kopf_lesen(Eintrag& e) override;
     void kopf_gelesen(Eintrag& e) override;
-    void festhalten(std::shared_ptr<Sitzung> s, std::chrono::nanoseconds vorlauf) override;
+    void festhalten(std::shared_ptr<Sitzung> s, std::chrono::nanoseconds vorlauf, Halt halt) override;
     void protokollieren(const std::string& zeile) override;
 
     void planen(Zeitpunkt wand, Monoton mono);
@@ -110,6 +110,7 @@ private:
         Sekunde ziel;  // the second its answer names
         std::chrono::nanoseconds vorlauf;
         std::shared_ptr<Sitzung> sitzung;
+        Halt halt;
         Zeitpunkt abflug() const { return Zeitpunkt(ziel) - vorlauf; }
         // For the heap, whose front is the one that leaves first.
         friend bool operator<(const Gehalten& a, const Gehalten& b) { return a.abflug() > b.abflug(); }

@@ -7,6 +7,7 @@
 #include <boost/asio/write.hpp>
 #include <boost/beast/http/error.hpp>
 #include <cerrno>
+#include <limits>
 
 #include "rundlauf.h"
 
@@ -65,6 +66,7 @@ void Sitzung::auf_anfrage_warten() {
 
 void Sitzung::weiterlesen() {
     zustand_ = Zustand::lesen;
+    if (std::exchange(vom_takt_, false) && !leser_ && eingang_.size() == 0) return zum_takt_lesen();
     // The listening socket hands a connection over once its request has begun to arrive, so the first
     // read nearly always finds it. Once only: a client that keeps sending waits its turn in the loop.
     if (!direkt_gelesen_) {
@@ -84,9 +86,56 @@ void Sitzung::weiterlesen() {
         umfeld_.wirt.kopf_lesen(*eintrag_);
         im_kopf_ = true;
     }
+    lesen_lassen();
     sock_.async_read_some(
         eingang_.prepare(kLeseStueck),
         [self = shared_from_this()](boost::system::error_code ec, std::size_t n) { self->gelesen(ec, n); });
+}
+
+// A client that asks on a kept-alive connection each second has asked again by its next tick, at
+// whatever distance: its request is read at that tick, not as it arrives, so that it costs the loop
+// one wake a second, not two. Meanwhile its data wakes nobody, only its end does; what it asks for is
+// answered at that tick, and one that asked for nothing waits for its next request as any other.
+void Sitzung::zum_takt_lesen() {
+    const int nie = std::numeric_limits<int>::max();
+    if (!stumm_ && ::setsockopt(fd(), SOL_SOCKET, SO_RCVLOWAT, &nie, sizeof nie) != 0) return weiterlesen();
+    stumm_ = true;
+    frist_ = Monoton::max();  // the tick comes within a second and a lead
+    umfeld_.wirt.ruhen(*eintrag_);
+    ruhend_ = true;
+    umfeld_.wirt.festhalten(shared_from_this(), vorlauf_, Wirt::Halt::nachschau);
+}
+
+// Before any wait for data: the socket wakes the loop again.
+void Sitzung::lesen_lassen() {
+    if (!stumm_) return;
+    const int eins = 1;
+    ::setsockopt(fd(), SOL_SOCKET, SO_RCVLOWAT, &eins, sizeof eins);
+    stumm_ = false;
+}
+
+bool Sitzung::nachschauen() {
+    aufwachen();
+    if (zustand_ == Zustand::zu) return false;
+    if (platz_.geraeumt()) {
+        jetzt_schliessen();
+        return false;
+    }
+    const auto puffer = eingang_.prepare(kLeseStueck);
+    const ssize_t n = ::recv(fd(), puffer.data(), puffer.size(), MSG_DONTWAIT);
+    if (n == 0 || (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)) {
+        jetzt_schliessen();
+        return false;
+    }
+    if (n < 0) {
+        auf_anfrage_warten();
+        return false;
+    }
+    eingang_.commit(static_cast<std::size_t>(n));
+    im_takt_ = true;
+    auf_anfrage_warten();
+    im_takt_ = false;
+    return std::exchange(zum_takt_, false);
 }
 
 void Sitzung::aufwachen() {
@@ -139,6 +188,11 @@ bool Sitzung::annehmen(const Antwort& antwort, std::string zeile) {
         if (wartend_zahl_ == 1) {
             zustand_ = Zustand::halten;
             frist_ = Monoton::max();  // the tick comes within a second
+            vorlauf_ = umfeld_.e.vorlauf ? vorlauf(kleinster_rundlauf(fd())) : 0ns;
+            if (im_takt_) {
+                zum_takt_ = true;
+                return offen_;
+            }
             // A connection that had its answers before, and keeps asking, may give way to a new
             // client while its next one is held; one on its first request may not, or a newcomer
             // could push out the newcomer before it.
@@ -146,8 +200,7 @@ bool Sitzung::annehmen(const Antwort& antwort, std::string zeile) {
                 umfeld_.wirt.ruhen(*eintrag_);
                 ruhend_ = true;
             }
-            const bool messen = umfeld_.e.vorlauf;
-            umfeld_.wirt.festhalten(shared_from_this(), messen ? vorlauf(kleinster_rundlauf(fd())) : 0ns);
+            umfeld_.wirt.festhalten(shared_from_this(), vorlauf_, Wirt::Halt::antwort);
         }
         return offen_;
     }
@@ -201,6 +254,7 @@ void Sitzung::nach_der_sekunde(Sekunde s) {
     wartend_zahl_ = 0;
     if (gesendet_ == Gesendet::weg) return jetzt_schliessen();
     if (gesendet_ == Gesendet::teils) return schreiben();
+    vom_takt_ = offen_;
     fertig();
 }
 
@@ -242,6 +296,7 @@ void Sitzung::schliessen() {
 }
 
 void Sitzung::ausklingen() {
+    lesen_lassen();
     sock_.async_read_some(net::buffer(abfall_), [self = shared_from_this()](boost::system::error_code ec, std::size_t) {
         if (ec) return self->jetzt_schliessen();
         self->ausklingen();

@@ -45,6 +45,9 @@ public:
     void vorbereiten(Sekunde s);
     void zur_sekunde(Sekunde s);
     void nach_der_sekunde(Sekunde s);
+    // At the tick a kept-alive connection waited for (Halt::nachschau): reads what came meanwhile;
+    // true if that holds an answer for this tick.
+    bool nachschauen();
 
     // For the loop's sweep: whether the connection has overstayed its time, and closing it.
     bool abgelaufen(Monoton jetzt) const { return jetzt > frist_; }
@@ -72,6 +75,8 @@ private:
     void ausklingen();
     void jetzt_schliessen();
     void aufwachen();
+    void zum_takt_lesen();
+    void lesen_lassen();
     int fd() { return sock_.native_handle(); }
 
     boost::asio::ip::tcp::socket sock_;
@@ -82,10 +87,15 @@ private:
     std::string wer_;  // the client's address, for the log
     Zustand zustand_ = Zustand::lesen;
     Monoton frist_{};
-    bool ruhend_ = false;            // in its loop's list of kept-alive connections that wait
-    bool im_kopf_ = false;           // in its loop's list of those reading a head
-    bool offen_ = true;              // no answer so far closes the connection
-    bool klient_schliesst_ = false;  // the last request asked to close
+    bool ruhend_ = false;                 // in its loop's list of kept-alive connections that wait
+    bool vom_takt_ = false;               // its last answers went at a tick, and it is kept alive
+    bool im_takt_ = false;                // reading at a tick: what it holds leaves in this one
+    bool zum_takt_ = false;               // and it held an answer
+    bool stumm_ = false;                  // data wakes nobody (SO_RCVLOWAT); read at the tick
+    std::chrono::nanoseconds vorlauf_{};  // of its last held answer
+    bool im_kopf_ = false;                // in its loop's list of those reading a head
+    bool offen_ = true;                   // no answer so far closes the connection
+    bool klient_schliesst_ = false;       // the last request asked to close
     long beantwortet_ = 0;
     boost::beast::flat_buffer eingang_;
     std::string ziel_;

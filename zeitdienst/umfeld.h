@@ -43,8 +43,10 @@ public:
 
     // A connection with an answer for the next second it can reach, leaving `vorlauf` before it
     // begins. The loop holds it until then, and calls its vorbereiten(), zur_sekunde() and
-    // nach_der_sekunde().
-    virtual void festhalten(std::shared_ptr<Sitzung> s, std::chrono::nanoseconds vorlauf) = 0;
+    // nach_der_sekunde(). With `Halt::nachschau` the connection has no answer yet but expects a
+    // request by then: the loop calls its nachschauen() first, and if that holds an answer, the rest.
+    enum class Halt { antwort, nachschau };
+    virtual void festhalten(std::shared_ptr<Sitzung> s, std::chrono::nanoseconds vorlauf, Halt halt) = 0;
 
     // An access-log line; the lines of a tick go out together after its answers.
     virtual void protokollieren(const std::string& zeile) = 0;

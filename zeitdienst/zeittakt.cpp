@@ -31,6 +31,10 @@ Sekunde genannte_sekunde(Sekunde ziel, Zeitpunkt wand, std::chrono::nanoseconds 
     return std::max(ziel, std::chrono::floor<std::chrono::seconds>(wand + vorlauf));
 }
 
+Zeitpunkt takt_fuer(Zeitpunkt erster, Zeitpunkt zweiter) {
+    return zweiter - erster <= kBuendeln ? erster + (zweiter - erster) / 2 : erster;
+}
+
 Taktplan takt_planen(Zeitpunkt ziel, Zeitpunkt wand, Monoton mono, std::chrono::nanoseconds vorhalt) {
     return {ziel, mono + (ziel - wand) - vorhalt, wand.time_since_epoch() - mono.time_since_epoch(), vorhalt};
 }
@@ -42,7 +46,8 @@ Taktschritt takt_pruefen(const Taktplan& plan, Zeitpunkt wand, Monoton mono) {
     // that began long ago, and answering late is what the service exists to avoid.
     if (abs(gestellt) > kUhrGestellt) return {Taktschritt::gestellt, {}};
     const nanoseconds bis = plan.ziel - wand;
-    if (bis > plan.vorhalt + kBuendeln) return {Taktschritt::warten, takt_planen(plan.ziel, wand, mono, plan.vorhalt)};
+    if (bis > plan.vorhalt + kBuendeln / 2)
+        return {Taktschritt::warten, takt_planen(plan.ziel, wand, mono, plan.vorhalt)};
     return {Taktschritt::ticken, {}};
 }
 

@@ -31,10 +31,16 @@ Antwortzeit antwortzeit(Zeitpunkt jetzt, bool sofort);
 inline constexpr auto kVorlaufHoechstens = 300ms;
 std::chrono::nanoseconds vorlauf(std::chrono::microseconds kleinster_rundlauf);
 
-// Held answers due within this of the first of them leave with it: a wake of its own for each would
-// cost more than the microseconds by which they arrive early. So a loop wakes at most once in this
-// span, however many leads its clients have, and an answer arrives at most this much early.
-inline constexpr auto kBuendeln = 100us;
+// Held answers due within this span leave together, at a tick in its middle: a wake of its own for
+// each would cost more than the microseconds by which they arrive early or late. An answer leaves at
+// most half of it early or late, a lone one on time; and a loop wakes less often the closer together
+// its clients' leads lie, however many they are.
+inline constexpr auto kBuendeln = 200us;
+
+// The tick for the earliest held answer, `erster`, given the next, `zweiter`: between the two, when
+// they lie close enough to leave together, else its own instant. It takes every answer due up to half
+// of kBuendeln after it.
+Zeitpunkt takt_fuer(Zeitpunkt erster, Zeitpunkt zweiter);
 
 // The second a held answer names: the first whose beginning it can still reach when it leaves
 // `vorlauf` early. A request that arrives inside the lead of the coming second (or within kBuendeln
@@ -63,7 +69,7 @@ struct Taktplan {
 Taktplan takt_planen(Zeitpunkt ziel, Zeitpunkt wand, Monoton mono, std::chrono::nanoseconds vorhalt = {});
 
 // What a loop with held answers does on waking, from a fresh reading of both clocks: send those due
-// now (within the plan's vorhalt and kBuendeln); wait for the plan it returns, when the wake came
+// now (within the plan's vorhalt and half of kBuendeln); wait for the plan it returns, when the wake came
 // earlier than that; or, when the wall clock was set since the plan was made, give every held answer
 // its second afresh and plan again. The loop never watches the clock for the instant.
 struct Taktschritt {

@@ -144,6 +144,16 @@ TEST(Takt, DerTimerGehtUmDenMedianDerVerspaetungenVor) {
     EXPECT_EQ(v.vorhalt(), kVorhaltHoechstens);
 }
 
+// Two answers close together leave between their instants, neither more than half the span off; one
+// with none close to it leaves on its own instant.
+TEST(Takt, NaheAntwortenGehenZusammenInDerMitte) {
+    const Zeitpunkt t(kSekunde);
+    EXPECT_EQ(takt_fuer(t, t + 60us), t + 30us);
+    EXPECT_EQ(takt_fuer(t, t + kBuendeln), t + kBuendeln / 2);
+    EXPECT_EQ(takt_fuer(t, t + kBuendeln + 1ns), t);
+    EXPECT_EQ(takt_fuer(t, Zeitpunkt::max()), t);
+}
+
 // Half the round trip, none without a measurement, and never more than a path a client can use.
 TEST(Takt, DerVorlaufIstDerHalbeRundlaufInSeinenGrenzen) {
     EXPECT_EQ(vorlauf(0us), 0ns);
