@@ -22,7 +22,7 @@ declare -A pakete=(
   [uhrkette]="systemd dbus-daemon dbus-bin polkitd"
   [tests]="git clang-format clang libclang-rt-14-dev xvfb xdotool xauth locales libcap2-bin curl file openssl
            iproute2"
-  [bench]="wrk nginx-light hyperfine time binutils nftables"
+  [bench]="wrk nginx-light hyperfine time binutils nftables tcpdump"
   [dauertest]="stress-ng"
 )
 declare -A baut_auf=(
