@@ -52,8 +52,12 @@ Taktschritt takt_pruefen(const Taktplan& plan, Zeitpunkt wand, Monoton mono) {
 }
 
 void Weckverzug::lernen(std::chrono::nanoseconds spaet) {
-    vorhalt_ = std::clamp<std::chrono::nanoseconds>(vorhalt_ + (spaet > vorhalt_ ? kVorhaltSchritt : -kVorhaltSchritt),
-                                                    0ns, kVorhaltHoechstens);
+    const auto schritt =
+        ++gelernt_ > kAnlernen
+            ? std::chrono::nanoseconds(kVorhaltSchritt)
+            : std::clamp<std::chrono::nanoseconds>(abs(spaet - vorhalt_) / 4, kVorhaltSchritt, kVorhaltSchrittAnfangs);
+    vorhalt_ = std::clamp<std::chrono::nanoseconds>(vorhalt_ + (spaet > vorhalt_ ? schritt : -schritt), 0ns,
+                                                    kVorhaltHoechstens);
 }
 
 bool zone_waehlen(std::string_view name) {

@@ -89,15 +89,19 @@ public:
     // How late a wake came after the instant its timer was set for.
     void lernen(std::chrono::nanoseconds spaet);
     // How early to set the timer: the median of the lags, as a running estimate that moves by
-    // kVorhaltSchritt per wake, so that a wake held up by other work now and then barely moves it,
-    // and a fresh service has learnt its machine after a few dozen ticks.
+    // kVorhaltSchritt per wake, so that a wake held up by other work now and then barely moves it.
+    // Over its first kAnlernen wakes it moves a quarter of the way to each lag instead, up to
+    // kVorhaltSchrittAnfangs, so that a fresh service has learnt its machine after a few ticks.
     std::chrono::nanoseconds vorhalt() const { return vorhalt_; }
 
 private:
     std::chrono::nanoseconds vorhalt_{};
+    int gelernt_ = 0;
 };
 inline constexpr auto kVorhaltHoechstens = 1ms;  // a machine that wakes later than this is overloaded
-inline constexpr auto kVorhaltSchritt = 10us;
+inline constexpr auto kVorhaltSchritt = 5us;
+inline constexpr int kAnlernen = 16;
+inline constexpr auto kVorhaltSchrittAnfangs = 50us;
 
 // Chooses the zone for all texts below by its IANA name (e.g. "Europe/Berlin"). False for a name
 // that names no zone file, which the C library would otherwise take silently as UTC.

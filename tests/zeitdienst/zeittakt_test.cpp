@@ -128,10 +128,14 @@ TEST(Takt, ZuSpaetGewecktNenntSieDieSekundeIhrerAnkunft) {
 // machine that wakes ever later gets no more than the bound.
 TEST(Takt, DerTimerGehtUmDenMedianDerVerspaetungenVor) {
     Weckverzug v;
-    for (int i = 0; i < 1000; ++i)
-        v.lernen(i % 10 == 0 ? 5ms : 150us);
-    EXPECT_GE(v.vorhalt(), 150us - 2 * kVorhaltSchritt);
-    EXPECT_LE(v.vorhalt(), 150us + 2 * kVorhaltSchritt);
+    for (int i = 0; i < 1000; ++i) {
+        v.lernen(i % 10 == 5 ? 5ms : 150us);
+        // A few ticks in, it has learnt the machine, and one held-up wake moves it only a little.
+        if (i >= kAnlernen + 10) {
+            EXPECT_LE(abs(v.vorhalt() - 150us), 2 * kVorhaltSchritt) << i;
+        }
+    }
+    EXPECT_LE(abs(v.vorhalt() - 150us), 2 * kVorhaltSchritt);
     // Set that much early, a wake at the median lag is on time, and one up to the lead early sends.
     Uhren u;
     const Taktplan plan = takt_planen(Zeitpunkt(kSekunde + 1s), u.wand(), u.mono, v.vorhalt());
