@@ -172,7 +172,10 @@ void Schleife::planen(Zeitpunkt wand, Monoton mono) {
     for (std::size_t kind = 1; kind <= 2 && kind < gehalten_.size(); ++kind)
         zweiter = std::min(zweiter, gehalten_[kind].abflug());
     takt_gestellt_ = true;
-    plan_ = takt_planen(takt_fuer(erster.abflug(), zweiter), wand, mono, verzug_.vorhalt());
+    const std::chrono::nanoseconds warten =
+        gehalten_.size() <= kWartenHoechstensGehalten && wartezeit_.frei(mono) ? kWarten : 0ns;
+    plan_ = takt_planen(takt_fuer(erster.abflug(), zweiter), wand, mono, verzug_.vorhalt() + warten);
+    plan_.warten = warten;
     erster.sitzung->vorbereiten(erster.ziel);
     wecker_stellen();
 }
@@ -207,9 +210,21 @@ void Schleife::wach() {
     verzug_.lernen(u.mono - plan_.wecken);
     const Taktschritt schritt = takt_pruefen(plan_, u.wand, u.mono);
     switch (schritt.art) {
-        case Taktschritt::ticken:
+        case Taktschritt::ticken: {
+            Zeitpunkt wand = u.wand;
+            if (plan_.warten > 0ns && wand < plan_.ziel) {
+                // Never longer than the plan had it wake early, whatever the clock does meanwhile.
+                const Monoton schluss = u.mono + plan_.vorhalt + kBuendeln;
+                Monoton jetzt = u.mono;
+                while (wand < plan_.ziel && jetzt < schluss) {
+                    wand = std::chrono::system_clock::now();
+                    jetzt = mono();
+                }
+                wartezeit_.verbraucht(jetzt - u.mono);
+            }
             // Woken before the instant, as the timer is set to be, it sends what leaves then.
-            return ticken(std::max(u.wand, plan_.ziel));
+            return ticken(std::max(wand, plan_.ziel));
+        }
         case Taktschritt::warten:
             plan_ = schritt.plan;
             return wecker_stellen();

@@ -137,6 +137,7 @@ private:
     bool kehrt_ = false;
     Taktplan plan_{};
     Weckverzug verzug_;
+    Wartezeit wartezeit_;
 
     boost::asio::io_context ioc_{1};
     // The tick's timer, a timerfd of the loop's own set to an instant of the monotonic clock: setting

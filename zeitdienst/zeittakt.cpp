@@ -60,6 +60,14 @@ void Weckverzug::lernen(std::chrono::nanoseconds spaet) {
                                                     kVorhaltHoechstens);
 }
 
+bool Wartezeit::frei(Monoton jetzt) {
+    if (jetzt - seit_ >= 1s) {
+        seit_ = jetzt;
+        verbraucht_ = 0ns;
+    }
+    return verbraucht_ < kWartenJeSekunde;
+}
+
 bool zone_waehlen(std::string_view name) {
     if (name.empty() || name.front() == '/' || name.find("..") != std::string_view::npos) return false;
     const char* verzeichnis = std::getenv("TZDIR");

