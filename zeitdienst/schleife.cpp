@@ -246,7 +246,9 @@ void Schleife::ticken(Zeitpunkt wand) {
         gehalten_.pop_back();
     }
     // What the looks find leaves with the rest of the tick; a look that holds nothing drops out.
-    std::erase_if(faellig_, [](const Gehalten& h) { return h.halt == Halt::nachschau && !h.sitzung->nachschauen(); });
+    std::erase_if(faellig_, [](const Gehalten& h) {
+        return h.halt == Halt::nachschau && !h.sitzung->nachschauen(h.abflug() + kBuendeln / 2);
+    });
     im_takt_ = true;
     for (const Gehalten& h : faellig_)
         h.sitzung->zur_sekunde(genannte_sekunde(h.ziel, wand, h.vorlauf));

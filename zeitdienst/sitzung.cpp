@@ -7,6 +7,7 @@
 #include <boost/asio/write.hpp>
 #include <boost/beast/http/error.hpp>
 #include <cerrno>
+#include <cstring>
 #include <limits>
 
 #include "rundlauf.h"
@@ -97,8 +98,10 @@ void Sitzung::weiterlesen() {
 // one wake a second, not two. Meanwhile its data wakes nobody, only its end does; what it asks for is
 // answered at that tick, and one that asked for nothing waits for its next request as any other.
 void Sitzung::zum_takt_lesen() {
-    const int nie = std::numeric_limits<int>::max();
-    if (!stumm_ && ::setsockopt(fd(), SOL_SOCKET, SO_RCVLOWAT, &nie, sizeof nie) != 0) return weiterlesen();
+    const int nie = std::numeric_limits<int>::max(), an = 1;
+    if (!stumm_ && (::setsockopt(fd(), SOL_SOCKET, SO_RCVLOWAT, &nie, sizeof nie) != 0 ||
+                    ::setsockopt(fd(), SOL_SOCKET, SO_TIMESTAMPNS, &an, sizeof an) != 0))
+        return weiterlesen();
     stumm_ = true;
     frist_ = Monoton::max();  // the tick comes within a second and a lead
     umfeld_.wirt.ruhen(*eintrag_);
@@ -114,7 +117,7 @@ void Sitzung::lesen_lassen() {
     stumm_ = false;
 }
 
-bool Sitzung::nachschauen() {
+bool Sitzung::nachschauen(Zeitpunkt bis) {
     aufwachen();
     if (zustand_ == Zustand::zu) return false;
     if (platz_.geraeumt()) {
@@ -122,7 +125,14 @@ bool Sitzung::nachschauen() {
         return false;
     }
     const auto puffer = eingang_.prepare(kLeseStueck);
-    const ssize_t n = ::recv(fd(), puffer.data(), puffer.size(), MSG_DONTWAIT);
+    iovec teil{puffer.data(), puffer.size()};
+    alignas(cmsghdr) std::array<char, CMSG_SPACE(sizeof(timespec))> steuer;
+    msghdr nachricht{};
+    nachricht.msg_iov = &teil;
+    nachricht.msg_iovlen = 1;
+    nachricht.msg_control = steuer.data();
+    nachricht.msg_controllen = steuer.size();
+    const ssize_t n = ::recvmsg(fd(), &nachricht, MSG_DONTWAIT);
     if (n == 0 || (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)) {
         jetzt_schliessen();
         return false;
@@ -132,7 +142,14 @@ bool Sitzung::nachschauen() {
         return false;
     }
     eingang_.commit(static_cast<std::size_t>(n));
-    im_takt_ = true;
+    Zeitpunkt angekommen = std::chrono::system_clock::now();
+    for (cmsghdr* c = CMSG_FIRSTHDR(&nachricht); c != nullptr; c = CMSG_NXTHDR(&nachricht, c)) {
+        if (c->cmsg_level != SOL_SOCKET || c->cmsg_type != SCM_TIMESTAMPNS) continue;
+        timespec stempel{};
+        std::memcpy(&stempel, CMSG_DATA(c), sizeof stempel);
+        angekommen = Zeitpunkt(std::chrono::seconds(stempel.tv_sec) + std::chrono::nanoseconds(stempel.tv_nsec));
+    }
+    im_takt_ = angekommen <= bis;
     auf_anfrage_warten();
     im_takt_ = false;
     return std::exchange(zum_takt_, false);

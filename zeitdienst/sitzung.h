@@ -46,8 +46,10 @@ public:
     void zur_sekunde(Sekunde s);
     void nach_der_sekunde(Sekunde s);
     // At the tick a kept-alive connection waited for (Halt::nachschau): reads what came meanwhile;
-    // true if that holds an answer for this tick.
-    bool nachschauen();
+    // true if that holds an answer for this tick. A request counts for this tick if it came by `bis`,
+    // by the kernel's stamp of its arrival; one that came later, while the tick was late, waits for
+    // the next second, as it would have if read as it came.
+    bool nachschauen(Zeitpunkt bis);
 
     // For the loop's sweep: whether the connection has overstayed its time, and closing it.
     bool abgelaufen(Monoton jetzt) const { return jetzt > frist_; }

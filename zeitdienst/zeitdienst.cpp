@@ -3,6 +3,8 @@
 // loop per thread.
 // SPDX-License-Identifier: MIT
 #include <fcntl.h>
+#include <pthread.h>
+#include <signal.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -37,6 +39,14 @@ void descriptoren_erhoehen() {
         r.rlim_cur = r.rlim_max;
         ::setrlimit(RLIMIT_NOFILE, &r);
     }
+}
+
+void stoppsignale(int wie) {
+    sigset_t signale;
+    sigemptyset(&signale);
+    for (const int s : {SIGINT, SIGTERM, SIGHUP})
+        sigaddset(&signale, s);
+    pthread_sigmask(wie, &signale, nullptr);
 }
 
 // SIGINT and SIGTERM stop every loop; SIGHUP opens the log afresh.
@@ -96,6 +106,11 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "zeitdienst: %s\n", fehler.c_str());
         return 1;
     }
+    // The stop signals reach the main thread alone, which hands them to the loops: the threads
+    // started from here on keep them blocked, and so does the main thread once the loops have
+    // stopped, so that a second SIGTERM (timeout(1) sends one to the process and one to its group)
+    // cannot end the process on its way out with the signal's status instead of its own.
+    stoppsignale(SIG_BLOCK);
     protokoll.starten();
 
     Gemeinsam g(e, protokoll);
@@ -129,7 +144,9 @@ int main(int argc, char** argv) {
     std::vector<std::thread> weitere;
     for (std::size_t i = 1; i < schleifen.size(); ++i)
         weitere.emplace_back([&s = *schleifen[i]] { s.ioc().run(); });
+    stoppsignale(SIG_UNBLOCK);
     schleifen.front()->ioc().run();
+    stoppsignale(SIG_BLOCK);
     for (const auto& s : schleifen)
         s->ioc().stop();
     for (auto& t : weitere)

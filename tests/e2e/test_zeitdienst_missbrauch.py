@@ -90,11 +90,17 @@ def test_jeder_platz_kommt_zurueck(dienste, roh):
     d = dienste.zeitdienst("--threads", "2", "--max-connections", "3", "--header-timeout", "1000")
 
     # Three new clients at once, each on its first request, held to the tick: none of them may give way
-    # to another, so each needs a place of its own.
+    # to another, so each needs a place of its own. One that came while the service was still sending a
+    # kept-alive connection its answer, before that connection waited idle, may have found no place
+    # yet, and asks again; a place that never came back fails every time.
     def drei_neue(nach):
         neue = [roh.verbinden(d.port, anfrage(schliessen=True)) for _ in range(3)]
         for v in neue:
-            assert (a := v.lesen(20)) and a.status == 200, f"after {nach}: {a and a.status} ({v.ende})"
+            for _ in range(3):
+                if (a := v.lesen(20)) or v.ende == "timed out":
+                    break
+                v = roh.verbinden(d.port, anfrage(schliessen=True))
+            assert a and a.status == 200, f"after {nach}: {a and a.status} ({v.ende})"
 
     alte = [bedient(roh.verbinden(d.port), "a kept-alive connection") for _ in range(3)]
     drei_neue("three idle connections gave way")
@@ -105,9 +111,11 @@ def test_jeder_platz_kommt_zurueck(dienste, roh):
     for v in [roh.verbinden(d.port, BEGONNEN) for _ in range(3)]:
         v.close()
     drei_neue("three clients closed their connections")
-    # Ended with connections held, idle and at their heads: nothing left over that fails the end.
+    # Ended with connections held, idle and at their heads: nothing left over that fails the end. (The
+    # last three clients' places may take a moment to come back after their answers.)
     roh.verbinden(d.port, anfrage())
-    bedient(roh.verbinden(d.port), "a kept-alive connection")
+    assert warten_auf(20, lambda: getattr(roh.verbinden(d.port).fragen(), "status", None) == 200), \
+        "no kept-alive connection was served before the end"
     roh.verbinden(d.port, BEGONNEN)
     d.prozess.terminate()
     assert d.prozess.wait(30) == 0, f"the service did not end cleanly: {d.ausgabe.read_text()}"
